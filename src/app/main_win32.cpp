@@ -1,0 +1,20 @@
+#include <string>
+#include <vector>
+
+#include "app/console_win32.hpp"
+#include "app/run.hpp"
+#include "audio/sound_win32.hpp"
+
+int wmain(int argc, wchar_t** argv) {
+  const belvox::ConsoleFacts facts = belvox::ReadConsoleFacts();
+  belvox::Win32Console console(facts);
+
+  std::vector<std::u16string> arguments;
+  for (int i = 1; i < argc; ++i) {
+    const std::wstring_view argument(argv[i]);
+    arguments.emplace_back(argument.begin(), argument.end());
+  }
+
+  belvox::Win32Sound sound;
+  return belvox::Run(arguments, belvox::ChooseLanguage(facts.outputCodePage, facts.uiLanguage), console, sound);
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace belvox {
+
+// Index into a MessagePair: which half a lookup takes.
+enum class LanguageIndex : std::uint8_t { Japanese = 0, English = 1 };
+
+enum class MessageId : std::uint8_t {
+  ParameterInvalid,
+  ParameterEmpty,
+  ParametersConflict,
+  ModeMissing,
+  ToneListMissing,
+  ToneListInvalid,
+  FrequencyInvalid,
+  FrequencyTooLow,
+  FrequencyTooHigh,
+  TimeInvalid,
+  TimeTooShort,
+  TimeTooLong,
+  NoteInvalid,
+  BeatInvalid,
+  ParameterFileMissing,
+  FileOpenFailed,
+  LineTooLong,
+  FileReadFailed,
+  WavFileMissing,
+  FileNotFound,
+  PlayFailed,
+  AudioOutputUnavailable,
+  Usage,
+};
+
+struct MessagePair {
+  std::u16string_view japanese;
+  std::u16string_view english;
+};
+
+// English unless the console shows Japanese (code page 932 or 65001) and the
+// user's UI language is Japanese (0x0411).
+LanguageIndex ChooseLanguage(std::uint32_t consoleOutputCodePage, std::uint16_t uiLanguage);
+
+std::u16string_view Text(MessageId id, LanguageIndex language);
+
+// prefix immediately followed by Text(id); suffix texts bring their own " - ".
+std::u16string Compose(std::u16string_view prefix, MessageId id, LanguageIndex language);
+
+// The one error of a run: written as prefix + Text(id) to standard error.
+struct Failure {
+  std::u16string prefix;
+  MessageId id;
+};
+
+}  // namespace belvox
