@@ -1,0 +1,96 @@
+#include "input/tone_list.hpp"
+
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+#include "input/system_text.hpp"
+
+namespace belvox {
+namespace {
+
+std::optional<Failure> AppendPair(RunState& state, PairParser parse) {
+  PairResult result = parse(state.currentArgument);
+  if (auto* failure = std::get_if<Failure>(&result)) return std::move(*failure);
+  state.tones.push_back(std::get<ToneStep>(result));
+  return std::nullopt;
+}
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+}  // namespace
+
+int TextLineReader::Next() {
+  if (ended_) return EOF;
+  int c = std::getc(file_);
+  if (c == 0x1A) {
+    ended_ = true;
+    return EOF;
+  }
+  if (c == '\r') {
+    const int following = std::getc(file_);
+    if (following == '\n') return '\n';
+    if (following != EOF) std::ungetc(following, file_);
+  }
+  return c;
+}
+
+TextLineReader::Status TextLineReader::ReadLine(std::array<char, kBufferSize>& buffer) {
+  std::size_t length = 0;
+  for (;;) {
+    const int c = Next();
+    if (c == EOF) {
+      if (std::ferror(file_)) return Status::ReadError;
+      buffer[length] = '\0';
+      return length > 0 ? Status::Line : Status::End;
+    }
+    if (c == '\n') break;
+    if (length == kBufferSize - 1) return Status::TooLong;
+    buffer[length++] = static_cast<char>(c);
+  }
+  buffer[length] = '\0';
+  return Status::Line;
+}
+
+std::optional<Failure> ReadToneArguments(RunState& state, PairParser parse) {
+  while (state.Remaining() > 0 && !state.Peek().starts_with(u'/')) {
+    if (state.Peek().empty()) return Failure{u"", MessageId::ParameterEmpty};
+    state.Take();
+    if (auto failure = AppendPair(state, parse)) return failure;
+  }
+  return std::nullopt;
+}
+
+std::optional<Failure> ReadParameterFile(RunState& state, PairParser parse) {
+  if (state.Remaining() < 2) return Failure{u"", MessageId::ParameterFileMissing};
+  state.next += 1;
+  const std::u16string fileName = state.arguments[state.next++];
+
+  std::unique_ptr<std::FILE, FileCloser> file(OpenParameterFile(fileName));
+  if (!file) return Failure{fileName, MessageId::FileOpenFailed};
+
+  // One line buffer serves the whole process.
+  static std::array<char, TextLineReader::kBufferSize> line;
+  TextLineReader reader(file.get());
+  for (;;) {
+    switch (reader.ReadLine(line)) {
+      case TextLineReader::Status::End:
+        return std::nullopt;
+      case TextLineReader::Status::TooLong:
+        return Failure{fileName, MessageId::LineTooLong};
+      case TextLineReader::Status::ReadError:
+        return Failure{fileName, MessageId::FileReadFailed};
+      case TextLineReader::Status::Line:
+        break;
+    }
+    // Bytes after a NUL within a line are ignored; a line that starts with one is empty.
+    const std::string_view bytes(line.data(), std::strlen(line.data()));
+    if (bytes.empty()) return Failure{u"", MessageId::ParameterEmpty};
+    state.currentArgument = DecodeSystemText(bytes);
+    if (auto failure = AppendPair(state, parse)) return failure;
+  }
+}
+
+}  // namespace belvox
