@@ -1,0 +1,26 @@
+#pragma once
+
+#include <memory>
+
+#include "audio/sound.hpp"
+
+namespace belvox {
+
+// MessageBeep, Beep, Sleep, _waccess_s and PlaySoundW; wave-out through winmm.
+class Win32Sound final : public Sound {
+ public:
+  Win32Sound();
+  ~Win32Sound() override;
+
+  WaveOut& WaveOutDevice() override;
+  void PlayAlert(std::uint32_t alertType) override;
+  bool Beep(std::uint32_t frequency, std::uint32_t milliseconds) override;
+  bool Rest(std::uint32_t milliseconds) override;
+  bool WavExists(const std::u16string& path) override;
+  WavPlayback PlayWavFile(const std::u16string& path) override;
+
+ private:
+  std::unique_ptr<WaveOut> device_;
+};
+
+}  // namespace belvox
