@@ -1,5 +1,6 @@
 """Runs the real belvox binaries from outside: Linux natively, Windows under wine."""
 
+import array
 import os
 import pty
 import shutil
@@ -10,6 +11,8 @@ from pathlib import Path
 
 import pytest
 
+from audio_sink import AudioSink
+
 ROOT = Path(__file__).resolve().parents[2]
 BUILD = ROOT / "build"
 LINUX_BINARY = BUILD / "linux" / "belvox"
@@ -18,6 +21,7 @@ LOCPATH = BUILD / "locale"
 WINE = shutil.which("wine64") or "/usr/lib/wine/wine64"
 WINESERVER = shutil.which("wineserver") or "/usr/lib/wine/wineserver"
 WINE_PREFIX = BUILD / "wine-prefix"
+RENDER_BINARY = BUILD / "linux" / "tests" / "belvox_render"
 
 
 @dataclass
@@ -82,10 +86,11 @@ class Program:
     def _own_lines(self, stderr):
         if self.platform == "linux":
             return stderr
-        # Wine's loader may add lines of its own.
+        # Wine's loader and its ALSA driver may add lines of their own (LF-ended,
+        # where the program's own end in CR LF).
         return b"".join(line for line in stderr.splitlines(keepends=True)
-                        if not line.startswith((b"wine:", b"wine64:")) and b":err:" not in line
-                        and b":fixme:" not in line)
+                        if line != b"\n" and not line.startswith((b"wine:", b"wine64:", b"ALSA lib "))
+                        and b":err:" not in line and b":fixme:" not in line)
 
 
 def start_wine():
@@ -120,3 +125,27 @@ def belvox(request):
     if request.param == "windows":
         request.getfixturevalue("wine")
     return Program(request.param)
+
+
+@pytest.fixture(scope="session")
+def sink():
+    audio = AudioSink()
+    yield audio
+    audio.stop()
+
+
+@pytest.fixture(params=["linux", "windows"])
+def audible(request, sink):
+    """A build whose default audio device is the captured sink."""
+    if request.param == "windows":
+        request.getfixturevalue("wine")
+    return Program(request.param, audio_env=sink.env)
+
+
+def render(args):
+    """The PCM that the simulated device receives for these arguments."""
+    completed = subprocess.run([str(RENDER_BINARY), *args], capture_output=True, check=True,
+                               env=clean_environment(LANG="C.UTF-8"))
+    data = array.array("h")
+    data.frombytes(completed.stdout)
+    return list(data)
