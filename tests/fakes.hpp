@@ -119,12 +119,11 @@ class RecordingSound final : public Sound {
  public:
   WaveOut& WaveOutDevice() override { return device; }
   void PlayAlert(std::uint32_t alertType) override { calls.push_back("alert " + std::to_string(alertType)); }
-  bool Beep(std::uint32_t frequency, std::uint32_t milliseconds) override {
-    calls.push_back("beep " + std::to_string(frequency) + " " + std::to_string(milliseconds));
-    return deviceAvailable;
-  }
-  bool Rest(std::uint32_t milliseconds) override {
-    calls.push_back("rest " + std::to_string(milliseconds));
+  bool PlaySpeakerTones(const ToneSequence& tones) override {
+    for (const SpeakerCall& call : SpeakerCalls(tones)) {
+      calls.push_back(call.rest ? "rest " + std::to_string(call.milliseconds)
+                                : "beep " + std::to_string(call.frequency) + " " + std::to_string(call.milliseconds));
+    }
     return deviceAvailable;
   }
   bool WavExists(const std::u16string& path) override { return path != u"missing.wav"; }

@@ -106,7 +106,7 @@ Outcome Perform(RunState& state, Sound& sound) {
   const Failure unavailable{u"", MessageId::AudioOutputUnavailable};
   switch (state.mode) {
     case PlayMode::SpeakerBeep:
-      if (!PlaySpeakerTones(state.tones, sound)) return unavailable;
+      if (!sound.PlaySpeakerTones(state.tones)) return unavailable;
       break;
     case PlayMode::SystemAlert:
       sound.PlayAlert(state.alertType);
@@ -139,7 +139,9 @@ int Run(std::span<const std::u16string> arguments, LanguageIndex language, Conso
     }
     if (EqualsIgnoringCase(sole, u"/void")) return 0;
     if (EqualsIgnoringCase(sole, u"/ver")) {
-      console.WriteBytes("\n" + std::string(VersionBanner) + "\n");
+      std::string lines(1, '\n');
+      lines.append(VersionBanner).append(1, '\n');
+      console.WriteBytes(lines);
       return 0;
     }
   }

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <array>
-#include <memory>
+#include <vector>
 
 #include "audio/synth.hpp"
 
@@ -12,15 +12,15 @@ std::atomic<int> OutstandingBuffers{0};
 
 namespace {
 
-using SampleBuffer = std::unique_ptr<std::int16_t[]>;
-
-void RenderStep(const ToneStep& step, Waveform waveform, std::int16_t* samples) {
+// Writes one step's samples and returns the position after them.
+std::int16_t* RenderStep(const ToneStep& step, Waveform waveform, std::int16_t* samples) {
   const std::uint32_t count = StepBytes(step.duration) / 2;
   if (step.frequency == 0.0) {
     std::fill_n(samples, count, std::int16_t{0});
   } else {
     SynthesizeSamples(samples, count, waveform, step.frequency, kSampleRate);
   }
+  return samples + count;
 }
 
 // Submits buffers and waits for them; on a failure everything still queued is
@@ -67,18 +67,12 @@ class Queue {
   std::array<WaveHeader*, 2> prepared_{};  // at most two buffers are ever queued
 };
 
-bool PlayWholeBuffer(const ToneSequence& tones, Waveform waveform, std::uint64_t totalBytes, WaveOut& device) {
-  const auto bytes = static_cast<std::uint32_t>(totalBytes);
-  auto buffer = std::make_unique_for_overwrite<std::int16_t[]>(bytes / 2);
-  std::int16_t* next = buffer.get();
-  for (const ToneStep& step : tones) {
-    RenderStep(step, waveform, next);
-    next += StepBytes(step.duration) / 2;
-  }
+}  // namespace
 
+bool PlayBuffer(WaveOut& device, const std::int16_t* samples, std::size_t count) {
   Queue queue(device);
   WaveHeader header;
-  if (!queue.Submit(header, buffer.get(), bytes) || !queue.WaitWhileAbove(0)) {
+  if (!queue.Submit(header, samples, static_cast<std::uint32_t>(count * 2)) || !queue.WaitWhileAbove(0)) {
     queue.Abandon();
     return false;
   }
@@ -86,17 +80,15 @@ bool PlayWholeBuffer(const ToneSequence& tones, Waveform waveform, std::uint64_t
   return true;
 }
 
-// Step i plays from header i mod 2 while step i + 1 is rendered and queued behind it.
-bool PlayStreamed(const ToneSequence& tones, Waveform waveform, WaveOut& device) {
+// Buffer i plays from header i mod 2 while buffer i + 1 is produced and queued behind it.
+bool PlayStream(WaveOut& device, const std::function<bool(std::vector<std::int16_t>&)>& produce) {
   std::array<WaveHeader, 2> headers;
-  std::array<SampleBuffer, 2> buffers;
+  std::array<std::vector<std::int16_t>, 2> buffers;
   Queue queue(device);
-  for (std::size_t i = 0; i < tones.size(); ++i) {
-    const std::uint32_t bytes = StepBytes(tones[i].duration);
-    SampleBuffer& buffer = buffers[i % 2];
-    buffer = std::make_unique_for_overwrite<std::int16_t[]>(bytes / 2);
-    RenderStep(tones[i], waveform, buffer.get());
-    if (!queue.Submit(headers[i % 2], buffer.get(), bytes)) {
+  std::size_t i = 0;
+  for (; produce(buffers[i % 2]); ++i) {
+    const auto& buffer = buffers[i % 2];
+    if (!queue.Submit(headers[i % 2], buffer.data(), static_cast<std::uint32_t>(buffer.size() * 2))) {
       queue.Abandon();
       return false;
     }
@@ -106,18 +98,16 @@ bool PlayStreamed(const ToneSequence& tones, Waveform waveform, WaveOut& device)
         return false;
       }
       queue.Release(headers[(i - 1) % 2]);
-      buffers[(i - 1) % 2].reset();
+      buffers[(i - 1) % 2] = {};
     }
   }
   if (!queue.WaitWhileAbove(0)) {
     queue.Abandon();
     return false;
   }
-  queue.Release(headers[(tones.size() - 1) % 2]);
+  if (i > 0) queue.Release(headers[(i - 1) % 2]);
   return true;
 }
-
-}  // namespace
 
 bool PlaySequence(ToneSequence& tones, Waveform waveform, WaveOut& device) {
   if (!device.Open(PcmFormat{})) return false;
@@ -129,8 +119,21 @@ bool PlaySequence(ToneSequence& tones, Waveform waveform, WaveOut& device) {
     totalBytes += StepBytes(step.duration);
   }
 
-  const bool played = totalBytes < kWholeBufferLimit ? PlayWholeBuffer(tones, waveform, totalBytes, device)
-                                                     : PlayStreamed(tones, waveform, device);
+  bool played = false;
+  if (totalBytes < kWholeBufferLimit) {
+    std::vector<std::int16_t> buffer(totalBytes / 2);
+    std::int16_t* next = buffer.data();
+    for (const ToneStep& step : tones) next = RenderStep(step, waveform, next);
+    played = PlayBuffer(device, buffer.data(), buffer.size());
+  } else {
+    auto step = tones.begin();
+    played = PlayStream(device, [&](std::vector<std::int16_t>& buffer) {
+      if (step == tones.end()) return false;
+      buffer.resize(StepBytes(step->duration) / 2);
+      RenderStep(*step++, waveform, buffer.data());
+      return true;
+    });
+  }
   if (played) device.Sleep(100);
   device.Close();
   return played;

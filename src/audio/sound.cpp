@@ -4,14 +4,13 @@
 
 namespace belvox {
 
-bool PlaySpeakerTones(const ToneSequence& tones, Sound& sound) {
+std::vector<SpeakerCall> SpeakerCalls(const ToneSequence& tones) {
+  std::vector<SpeakerCall> calls;
+  calls.reserve(tones.size());
   for (const ToneStep& step : tones) {
-    const bool played = step.frequency == 0.0
-                            ? sound.Rest(step.duration)
-                            : sound.Beep(static_cast<std::uint32_t>(step.frequency), step.duration);
-    if (!played) return false;
+    calls.push_back({step.frequency == 0.0, static_cast<std::uint32_t>(step.frequency), step.duration});
   }
-  return true;
+  return calls;
 }
 
 std::span<const std::string_view> AlertSoundIds(std::uint32_t alertType) {

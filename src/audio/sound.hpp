@@ -4,6 +4,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "audio/wave_out.hpp"
 #include "input/tone.hpp"
@@ -20,18 +21,25 @@ class Sound {
   virtual WaveOut& WaveOutDevice() = 0;
   // Starts one of the system alerts (0, 0x10, 0x20, 0x30, 0x40) and returns.
   virtual void PlayAlert(std::uint32_t alertType) = 0;
-  // Sounds a tone, synchronously; false when no audio device is available.
-  virtual bool Beep(std::uint32_t frequency, std::uint32_t milliseconds) = 0;
-  // Keeps silent for a rest between beeps.
-  virtual bool Rest(std::uint32_t milliseconds) = 0;
+  // Beeps the steps in order and returns when the last has finished; false when
+  // no audio device is available.
+  virtual bool PlaySpeakerTones(const ToneSequence& tones) = 0;
   virtual bool WavExists(const std::u16string& path) = 0;
   // Plays a WAV file to its end.
   virtual WavPlayback PlayWavFile(const std::u16string& path) = 0;
 };
 
-// Beeps each step in order (frequency truncated to whole hertz), resting on a
-// frequency of 0. False when the audio device was not available.
-bool PlaySpeakerTones(const ToneSequence& tones, Sound& sound);
+// One call of the speaker service: a beep (frequency truncated to whole hertz)
+// or, for a step of frequency 0, a rest.
+struct SpeakerCall {
+  bool rest;
+  std::uint32_t frequency;
+  std::uint32_t milliseconds;
+
+  friend bool operator==(const SpeakerCall&, const SpeakerCall&) = default;
+};
+
+std::vector<SpeakerCall> SpeakerCalls(const ToneSequence& tones);
 
 // The desktop event sounds for an alert type, best first.
 std::span<const std::string_view> AlertSoundIds(std::uint32_t alertType);

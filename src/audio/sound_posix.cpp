@@ -1,27 +1,144 @@
 #include "audio/sound_posix.hpp"
 
+#include <canberra.h>
+#include <sndfile.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+
+#include "audio/player.hpp"
+#include "audio/synth.hpp"
 #include "audio/wave_out_posix.hpp"
 #include "input/system_text.hpp"
 
 namespace belvox {
+namespace {
 
-PosixSound::PosixSound() : device_(MakeAlsaWaveOut()) {}
+// Plays one event sound by its id and waits for it to finish, since a process
+// that exits cuts its event sound off. False when it could not be played.
+bool PlayEventSound(std::string_view id) {
+  ca_context* context = nullptr;
+  if (ca_context_create(&context) != CA_SUCCESS) return false;
+  ca_context_change_props(context, CA_PROP_APPLICATION_NAME, "belvox", nullptr);
+
+  struct Completion {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+    int error = CA_SUCCESS;
+  } completion;
+  const auto finish = [](ca_context*, std::uint32_t, int error, void* data) {
+    auto* c = static_cast<Completion*>(data);
+    std::lock_guard lock(c->mutex);
+    c->finished = true;
+    c->error = error;
+    c->done.notify_all();
+  };
+
+  ca_proplist* properties = nullptr;
+  ca_proplist_create(&properties);
+  ca_proplist_sets(properties, CA_PROP_EVENT_ID, std::string(id).c_str());
+  bool played = ca_context_play_full(context, 1, properties, finish, &completion) == CA_SUCCESS;
+  ca_proplist_destroy(properties);
+  if (played) {
+    std::unique_lock lock(completion.mutex);
+    // Event sounds last a fraction of a second; never wait without end.
+    played = completion.done.wait_for(lock, std::chrono::seconds(10), [&] { return completion.finished; }) &&
+             completion.error == CA_SUCCESS;
+  }
+  if (!played) ca_context_cancel(context, 1);
+  ca_context_destroy(context);
+  return played;
+}
+
+class SoundFile {
+ public:
+  explicit SoundFile(const std::string& path) : file_(sf_open(path.c_str(), SFM_READ, &info_)) {}
+  ~SoundFile() {
+    if (file_ != nullptr) sf_close(file_);
+  }
+  SoundFile(const SoundFile&) = delete;
+  SoundFile& operator=(const SoundFile&) = delete;
+
+  // A RIFF WAVE file that libsndfile can decode, in a shape a device can take.
+  bool IsPlayableWave() const {
+    const int container = info_.format & SF_FORMAT_TYPEMASK;
+    return file_ != nullptr && (container == SF_FORMAT_WAV || container == SF_FORMAT_WAVEX) &&
+           info_.channels >= 1 && info_.channels <= 8 && info_.samplerate >= 1000 && info_.samplerate <= 768000;
+  }
+  PcmFormat Format() const {
+    return {static_cast<std::uint32_t>(info_.samplerate), static_cast<std::uint16_t>(info_.channels), 16};
+  }
+  // Reads up to `frames` frames; false at the end of the data.
+  bool Read(std::vector<std::int16_t>& buffer, sf_count_t frames) {
+    buffer.resize(static_cast<std::size_t>(frames * info_.channels));
+    const sf_count_t read = sf_readf_short(file_, buffer.data(), frames);
+    buffer.resize(static_cast<std::size_t>(std::max<sf_count_t>(read, 0) * info_.channels));
+    return read > 0;
+  }
+  void ScaleFloats() { sf_command(file_, SFC_SET_SCALE_FLOAT_INT_READ, nullptr, SF_TRUE); }
+
+ private:
+  SF_INFO info_{};
+  SNDFILE* file_;
+};
+
+}  // namespace
+
+PosixSound::PosixSound() : PosixSound(MakeAlsaWaveOut()) {}
+PosixSound::PosixSound(std::unique_ptr<WaveOut> device) : device_(std::move(device)) {}
 PosixSound::~PosixSound() = default;
 
 WaveOut& PosixSound::WaveOutDevice() { return *device_; }
 
-void PosixSound::PlayAlert(std::uint32_t) {}
+void PosixSound::PlayAlert(std::uint32_t alertType) {
+  for (std::string_view id : AlertSoundIds(alertType)) {
+    if (PlayEventSound(id)) return;
+  }
+  PlaySpeakerTones({{800.0, 200}});  // no event sound at all: a beep, as Windows falls back to one
+}
 
-bool PosixSound::Beep(std::uint32_t, std::uint32_t) { return true; }
-
-bool PosixSound::Rest(std::uint32_t) { return true; }
+// The beeps and rests are streamed back to back, so each starts exactly where the
+// last one ended; a rest is silence of its length.
+bool PosixSound::PlaySpeakerTones(const ToneSequence& tones) {
+  const std::vector<SpeakerCall> calls = SpeakerCalls(tones);
+  if (!device_->Open(PcmFormat{})) return false;
+  OutstandingBuffers.store(0);
+  auto call = calls.begin();
+  const bool played = PlayStream(*device_, [&](std::vector<std::int16_t>& buffer) {
+    if (call == calls.end()) return false;
+    buffer.assign(static_cast<std::size_t>(call->milliseconds) * kSampleRate / 1000, 0);
+    if (!call->rest) {
+      SynthesizeSamples(buffer.data(), static_cast<std::uint32_t>(buffer.size()), Waveform::Square, call->frequency,
+                        kSampleRate);
+    }
+    ++call;
+    return true;
+  });
+  device_->Close();
+  return played;
+}
 
 bool PosixSound::WavExists(const std::u16string& path) {
   return ::access(EncodeSystemText(path).c_str(), F_OK) == 0;
 }
 
-WavPlayback PosixSound::PlayWavFile(const std::u16string&) { return WavPlayback::Played; }
+WavPlayback PosixSound::PlayWavFile(const std::u16string& path) {
+  SoundFile file(EncodeSystemText(path));
+  if (!file.IsPlayableWave()) return WavPlayback::NotPlayable;
+  file.ScaleFloats();
+  const PcmFormat format = file.Format();
+  if (!device_->Open(format)) return WavPlayback::DeviceUnavailable;
+  OutstandingBuffers.store(0);
+  const sf_count_t framesPerBuffer = format.sampleRate / 4;
+  const bool played = PlayStream(*device_, [&](std::vector<std::int16_t>& buffer) {
+    return file.Read(buffer, framesPerBuffer);
+  });
+  device_->Close();
+  return played ? WavPlayback::Played : WavPlayback::DeviceUnavailable;
+}
 
 }  // namespace belvox

@@ -6,16 +6,18 @@
 
 namespace belvox {
 
-// Alerts are desktop event sounds; beeps and WAV files play on ALSA's default device.
+// Alerts are the desktop's event sounds (libcanberra); beeps are square waves
+// (through the sound card, as Windows plays them today) and WAV files are decoded
+// by libsndfile, both played on ALSA's default device.
 class PosixSound final : public Sound {
  public:
   PosixSound();
+  explicit PosixSound(std::unique_ptr<WaveOut> device);
   ~PosixSound() override;
 
   WaveOut& WaveOutDevice() override;
   void PlayAlert(std::uint32_t alertType) override;
-  bool Beep(std::uint32_t frequency, std::uint32_t milliseconds) override;
-  bool Rest(std::uint32_t milliseconds) override;
+  bool PlaySpeakerTones(const ToneSequence& tones) override;
   bool WavExists(const std::u16string& path) override;
   WavPlayback PlayWavFile(const std::u16string& path) override;
 

@@ -20,14 +20,15 @@ WaveOut& Win32Sound::WaveOutDevice() { return *device_; }
 
 void Win32Sound::PlayAlert(std::uint32_t alertType) { MessageBeep(alertType); }
 
-// Windows reports nothing about the speaker, so a beep always counts as played.
-bool Win32Sound::Beep(std::uint32_t frequency, std::uint32_t milliseconds) {
-  ::Beep(frequency, milliseconds);
-  return true;
-}
-
-bool Win32Sound::Rest(std::uint32_t milliseconds) {
-  ::Sleep(milliseconds);
+// Windows reports nothing about the speaker, so the beeps always count as played.
+bool Win32Sound::PlaySpeakerTones(const ToneSequence& tones) {
+  for (const SpeakerCall& call : SpeakerCalls(tones)) {
+    if (call.rest) {
+      ::Sleep(call.milliseconds);
+    } else {
+      ::Beep(call.frequency, call.milliseconds);
+    }
+  }
   return true;
 }
 

@@ -14,8 +14,7 @@ class Win32Sound final : public Sound {
 
   WaveOut& WaveOutDevice() override;
   void PlayAlert(std::uint32_t alertType) override;
-  bool Beep(std::uint32_t frequency, std::uint32_t milliseconds) override;
-  bool Rest(std::uint32_t milliseconds) override;
+  bool PlaySpeakerTones(const ToneSequence& tones) override;
   bool WavExists(const std::u16string& path) override;
   WavPlayback PlayWavFile(const std::u16string& path) override;
 
