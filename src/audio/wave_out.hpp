@@ -43,6 +43,7 @@ class WaveOut {
   // Stops playback at once; buffers still queued are reported done.
   virtual void Reset() = 0;
   virtual void Close() = 0;
+  // Suspends the caller; a device may return early when a buffer completes.
   virtual void Sleep(std::uint32_t milliseconds) = 0;
   // True once the device has failed for good: no more completions will come.
   virtual bool Lost() const { return false; }

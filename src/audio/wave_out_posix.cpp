@@ -76,8 +76,13 @@ class AlsaWaveOut final : public WaveOut {
     pcm_ = nullptr;
   }
 
+  // Returns early when a buffer completes, so that a player polling the count
+  // goes on at once when the device runs faster than real time.
   void Sleep(std::uint32_t milliseconds) override {
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    std::unique_lock lock(mutex_);
+    const std::uint64_t seen = completions_;
+    completed_.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                        [&] { return completions_ != seen || lost_; });
   }
 
   bool Lost() const override { return lost_; }
@@ -118,6 +123,7 @@ class AlsaWaveOut final : public WaveOut {
       queue_.clear();
       pendingEnds_.clear();
       wake_.notify_all();
+      completed_.notify_all();
     }
   }
 
@@ -162,9 +168,16 @@ class AlsaWaveOut final : public WaveOut {
     if (snd_pcm_state(pcm_) != SND_PCM_STATE_XRUN && snd_pcm_delay(pcm_, &delay) == 0 && delay > 0) {
       played -= std::min<std::uint64_t>(framesWritten_, static_cast<std::uint64_t>(delay));
     }
+    bool completed = false;
     while (!pendingEnds_.empty() && pendingEnds_.front() <= played) {
       pendingEnds_.pop_front();
       OutstandingBuffers.fetch_sub(1);
+      completed = true;
+    }
+    if (completed) {
+      std::lock_guard lock(mutex_);
+      ++completions_;
+      completed_.notify_all();
     }
   }
 
@@ -182,6 +195,8 @@ class AlsaWaveOut final : public WaveOut {
   std::thread thread_;
   std::mutex mutex_;
   std::condition_variable wake_;
+  std::condition_variable completed_;
+  std::uint64_t completions_ = 0;
   std::deque<WaveHeader*> queue_;  // written, not yet wholly handed to ALSA
   bool stopping_ = false;
   bool resetRequested_ = false;
