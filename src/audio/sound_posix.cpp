@@ -1,7 +1,6 @@
 #include "audio/sound_posix.hpp"
 
 #include <canberra.h>
-#include <sndfile.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -11,6 +10,7 @@
 
 #include "audio/player.hpp"
 #include "audio/synth.hpp"
+#include "audio/wav_decoder_posix.hpp"
 #include "audio/wave_out_posix.hpp"
 #include "input/system_text.hpp"
 
@@ -54,38 +54,6 @@ bool PlayEventSound(std::string_view id) {
   return played;
 }
 
-class SoundFile {
- public:
-  explicit SoundFile(const std::string& path) : file_(sf_open(path.c_str(), SFM_READ, &info_)) {}
-  ~SoundFile() {
-    if (file_ != nullptr) sf_close(file_);
-  }
-  SoundFile(const SoundFile&) = delete;
-  SoundFile& operator=(const SoundFile&) = delete;
-
-  // A RIFF WAVE file that libsndfile can decode, in a shape a device can take.
-  bool IsPlayableWave() const {
-    const int container = info_.format & SF_FORMAT_TYPEMASK;
-    return file_ != nullptr && (container == SF_FORMAT_WAV || container == SF_FORMAT_WAVEX) &&
-           info_.channels >= 1 && info_.channels <= 8 && info_.samplerate >= 1000 && info_.samplerate <= 768000;
-  }
-  PcmFormat Format() const {
-    return {static_cast<std::uint32_t>(info_.samplerate), static_cast<std::uint16_t>(info_.channels), 16};
-  }
-  // Reads up to `frames` frames; false at the end of the data.
-  bool Read(std::vector<std::int16_t>& buffer, sf_count_t frames) {
-    buffer.resize(static_cast<std::size_t>(frames * info_.channels));
-    const sf_count_t read = sf_readf_short(file_, buffer.data(), frames);
-    buffer.resize(static_cast<std::size_t>(std::max<sf_count_t>(read, 0) * info_.channels));
-    return read > 0;
-  }
-  void ScaleFloats() { sf_command(file_, SFC_SET_SCALE_FLOAT_INT_READ, nullptr, SF_TRUE); }
-
- private:
-  SF_INFO info_{};
-  SNDFILE* file_;
-};
-
 }  // namespace
 
 PosixSound::PosixSound() : PosixSound(MakeAlsaWaveOut()) {}
@@ -127,15 +95,14 @@ bool PosixSound::WavExists(const std::u16string& path) {
 }
 
 WavPlayback PosixSound::PlayWavFile(const std::u16string& path) {
-  SoundFile file(EncodeSystemText(path));
-  if (!file.IsPlayableWave()) return WavPlayback::NotPlayable;
-  file.ScaleFloats();
-  const PcmFormat format = file.Format();
+  const auto file = WavDecoder::OpenFile(EncodeSystemText(path));
+  if (!file) return WavPlayback::NotPlayable;
+  const PcmFormat format = file->Format();
   if (!device_->Open(format)) return WavPlayback::DeviceUnavailable;
   OutstandingBuffers.store(0);
-  const sf_count_t framesPerBuffer = format.sampleRate / 4;
+  const std::int64_t framesPerBuffer = format.sampleRate / 4;
   const bool played = PlayStream(*device_, [&](std::vector<std::int16_t>& buffer) {
-    return file.Read(buffer, framesPerBuffer);
+    return file->Read(buffer, framesPerBuffer);
   });
   device_->Close();
   return played ? WavPlayback::Played : WavPlayback::DeviceUnavailable;

@@ -22,6 +22,11 @@ struct FileCloser {
 
 }  // namespace
 
+TextLineReader::TextLineReader(std::FILE* file) : file_(file) {
+  if (std::fseek(file_, 0, SEEK_END) == 0) size_ = std::ftell(file_);
+  std::rewind(file_);
+}
+
 int TextLineReader::Next() {
   if (ended_) return EOF;
   int c = std::getc(file_);
@@ -42,7 +47,8 @@ TextLineReader::Status TextLineReader::ReadLine(std::array<char, kBufferSize>& b
   for (;;) {
     const int c = Next();
     if (c == EOF) {
-      if (std::ferror(file_)) return Status::ReadError;
+      // A file that ends before the size it had when opened was cut short while being read.
+      if (std::ferror(file_) || (!ended_ && size_ >= 0 && std::ftell(file_) < size_)) return Status::ReadError;
       buffer[length] = '\0';
       return length > 0 ? Status::Line : Status::End;
     }
@@ -70,10 +76,14 @@ std::optional<Failure> ReadParameterFile(RunState& state, PairParser parse) {
 
   std::unique_ptr<std::FILE, FileCloser> file(OpenParameterFile(fileName));
   if (!file) return Failure{fileName, MessageId::FileOpenFailed};
+  return ReadPairLines(file.get(), fileName, state, parse);
+}
 
+std::optional<Failure> ReadPairLines(std::FILE* file, const std::u16string& fileName, RunState& state,
+                                     PairParser parse) {
   // One line buffer serves the whole process.
   static std::array<char, TextLineReader::kBufferSize> line;
-  TextLineReader reader(file.get());
+  TextLineReader reader(file);
   for (;;) {
     switch (reader.ReadLine(line)) {
       case TextLineReader::Status::End:

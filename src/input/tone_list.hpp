@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdio>
 #include <optional>
+#include <string>
 
 #include "app/messages.hpp"
 #include "app/run_state.hpp"
@@ -18,6 +19,10 @@ std::optional<Failure> ReadToneArguments(RunState& state, PairParser parse);
 // file's lines as pairs. The file is closed before this returns.
 std::optional<Failure> ReadParameterFile(RunState& state, PairParser parse);
 
+// Reads the lines of an open file as pairs; fileName prefixes the file's own errors.
+std::optional<Failure> ReadPairLines(std::FILE* file, const std::u16string& fileName, RunState& state,
+                                     PairParser parse);
+
 // Reads a file the way a text-mode stream does: CR LF reads as LF and a
 // Ctrl+Z byte ends the input.
 class TextLineReader {
@@ -25,7 +30,7 @@ class TextLineReader {
   enum class Status { Line, End, TooLong, ReadError };
   static constexpr std::size_t kBufferSize = 1024;  // a line holds at most 1023 bytes
 
-  explicit TextLineReader(std::FILE* file) : file_(file) {}
+  explicit TextLineReader(std::FILE* file);
 
   // Reads up to the next line feed into buffer (without it, NUL-terminated).
   Status ReadLine(std::array<char, kBufferSize>& buffer);
@@ -34,7 +39,8 @@ class TextLineReader {
   int Next();
 
   std::FILE* file_;
-  bool ended_ = false;
+  long size_ = -1;      // when opened; -1 for a stream without a size
+  bool ended_ = false;  // a Ctrl+Z byte was read
 };
 
 }  // namespace belvox

@@ -1,0 +1,45 @@
+// The whole run on arbitrary argument vectors, with recording services instead
+// of the console and the audio device: at most one text, in a catalogue form,
+// and nothing played after an error.
+#include "app/run.hpp"
+#include "fakes.hpp"
+#include "fuzz_util.hpp"
+
+using namespace belvox;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return 0;
+  const auto language = data[0] & 1 ? LanguageIndex::Japanese : LanguageIndex::English;
+  std::vector<std::u16string> arguments;
+  std::u16string argument;
+  for (char16_t c : fuzz::Utf16(data + 1, size - 1)) {
+    if (c == u'\0') {
+      arguments.push_back(std::move(argument));
+      argument.clear();
+    } else {
+      argument += c;
+    }
+  }
+  arguments.push_back(argument);
+  // A path past the switch's own "/" could name a device such as /dev/stdin, which never ends.
+  for (const std::u16string& a : arguments) {
+    if (a.find(u'/', 1) != std::u16string::npos) return 0;
+  }
+
+  testing::RecordingConsole console;
+  testing::RecordingSound sound;
+  Run(arguments, language, console, sound);
+
+  fuzz::Require(console.texts.size() + (console.bytes.empty() ? 0 : 1) <= 1);
+  if (console.texts.empty()) return 0;
+  const testing::WrittenText& text = console.texts.front();
+  if (!text.toStandardError) {
+    fuzz::Require(arguments.size() == 1 && arguments[0] == u"/?" && text.text == Text(MessageId::Usage, language));
+    return 0;
+  }
+  fuzz::Require(text.appendNewline && fuzz::IsCatalogueForm(text.text, language));
+  // Only a WAV file that fails to play writes its message after trying.
+  const bool playFailed = text.text.ends_with(Text(MessageId::PlayFailed, language));
+  fuzz::Require(sound.device.played.empty() && (sound.calls.empty() || (playFailed && sound.calls == std::vector<std::string>{"wav"})));
+  return 0;
+}
