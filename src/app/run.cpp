@@ -11,8 +11,7 @@
 
 namespace belvox {
 
-constexpr std::string_view VersionBanner =
-    " belvox 2.00 64bit (C) The belvox developers - " __DATE__ " " __TIME__ " ";
+constexpr std::string_view VersionBanner = " belvox 2.00 64bit " BELVOX_OWNER " - " __DATE__ " " __TIME__ " ";
 
 namespace {
 
