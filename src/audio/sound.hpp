@@ -19,7 +19,8 @@ class Sound {
   virtual ~Sound() = default;
 
   virtual WaveOut& WaveOutDevice() = 0;
-  // Starts one of the system alerts (0, 0x10, 0x20, 0x30, 0x40) and returns.
+  // Plays one of the system alerts (0, 0x10, 0x20, 0x30, 0x40). Windows returns at
+  // once; Linux waits for the sound, which would be cut off when the process exits.
   virtual void PlayAlert(std::uint32_t alertType) = 0;
   // Beeps the steps in order and returns when the last has finished; false when
   // no audio device is available.

@@ -2,9 +2,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <climits>
-#include <cstdlib>
+#include <cstdint>
 #include <cwchar>
 
 #include "input/system_text.hpp"
