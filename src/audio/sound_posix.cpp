@@ -1,6 +1,7 @@
 #include "audio/sound_posix.hpp"
 
 #include <canberra.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -54,6 +55,28 @@ bool PlayEventSound(std::string_view id) {
   return played;
 }
 
+// Sends standard error to /dev/null while it lives. libsndfile decodes MPEG data
+// in a WAV file with libmpg123, which reports damaged frames there by itself;
+// belvox's own message, if any, comes after.
+class QuietStandardError {
+ public:
+  QuietStandardError() : saved_(::dup(STDERR_FILENO)) {
+    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (saved_ >= 0 && null >= 0) ::dup2(null, STDERR_FILENO);
+    if (null >= 0) ::close(null);
+  }
+  ~QuietStandardError() {
+    if (saved_ < 0) return;
+    ::dup2(saved_, STDERR_FILENO);
+    ::close(saved_);
+  }
+  QuietStandardError(const QuietStandardError&) = delete;
+  QuietStandardError& operator=(const QuietStandardError&) = delete;
+
+ private:
+  int saved_;
+};
+
 }  // namespace
 
 PosixSound::PosixSound() : PosixSound(MakeAlsaWaveOut()) {}
@@ -95,6 +118,7 @@ bool PosixSound::WavExists(const std::u16string& path) {
 }
 
 WavPlayback PosixSound::PlayWavFile(const std::u16string& path) {
+  const QuietStandardError quiet;
   const auto file = WavDecoder::OpenFile(EncodeSystemText(path));
   if (!file) return WavPlayback::NotPlayable;
   const PcmFormat format = file->Format();
