@@ -13,7 +13,7 @@ extern std::atomic<int> OutstandingBuffers;
 struct PcmFormat {
   std::uint32_t sampleRate = 44100;
   std::uint16_t channels = 1;
-  std::uint16_t bitsPerSample = 16;  // 16 or 32, signed little-endian
+  std::uint16_t bitsPerSample = 16;  // signed little-endian samples
 
   std::uint32_t BytesPerFrame() const { return channels * (bitsPerSample / 8u); }
 };

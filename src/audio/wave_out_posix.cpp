@@ -29,8 +29,7 @@ class AlsaWaveOut final : public WaveOut {
       pcm_ = nullptr;
       return false;
     }
-    const snd_pcm_format_t sampleFormat = format.bitsPerSample == 32 ? SND_PCM_FORMAT_S32_LE : SND_PCM_FORMAT_S16_LE;
-    if (snd_pcm_set_params(pcm_, sampleFormat, SND_PCM_ACCESS_RW_INTERLEAVED, format.channels, format.sampleRate, 1,
+    if (snd_pcm_set_params(pcm_, SND_PCM_FORMAT_S16_LE, SND_PCM_ACCESS_RW_INTERLEAVED, format.channels, format.sampleRate, 1,
                            kLatencyMicroseconds) < 0) {
       snd_pcm_close(pcm_);
       pcm_ = nullptr;
