@@ -40,6 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::Require(text.appendNewline && fuzz::IsCatalogueForm(text.text, language));
   // Only a WAV file that fails to play writes its message after trying.
   const bool playFailed = text.text.ends_with(Text(MessageId::PlayFailed, language));
-  fuzz::Require(sound.device.played.empty() && (sound.calls.empty() || (playFailed && sound.calls == std::vector<std::string>{"wav"})));
+  fuzz::Require(sound.device.played.empty() &&
+                (sound.calls.empty() || (playFailed && sound.calls == std::vector<std::string>{"wav"})));
   return 0;
 }

@@ -5,7 +5,9 @@
 
 namespace belvox {
 
-constexpr char16_t LowerAscii(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c; }
+constexpr char16_t LowerAscii(char16_t c) {
+  return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
+}
 
 // Compares ignoring the case of ASCII letters only.
 constexpr bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b) {

@@ -107,9 +107,7 @@ Outcome Perform(RunState& state, Sound& sound) {
     case PlayMode::SpeakerBeep:
       if (!sound.PlaySpeakerTones(state.tones)) return unavailable;
       break;
-    case PlayMode::SystemAlert:
-      sound.PlayAlert(state.alertType);
-      break;
+    case PlayMode::SystemAlert: sound.PlayAlert(state.alertType); break;
     case PlayMode::SynthTones:
       state.tones.push_back({0.0, 50});
       if (!PlaySequence(state.tones, state.waveform, sound.WaveOutDevice())) return unavailable;
@@ -121,8 +119,7 @@ Outcome Perform(RunState& state, Sound& sound) {
         case WavPlayback::DeviceUnavailable: return unavailable;
       }
       break;
-    case PlayMode::None:
-      break;
+    case PlayMode::None: break;
   }
   return std::nullopt;
 }

@@ -32,8 +32,8 @@ TEST(PlaySequence, PlaysSmallSequencesFromOneBuffer) {
   ToneSequence tones = {{440, 350}, {440, 10}, {0, 50}};
   SimWaveOut device;
   ASSERT_TRUE(PlaySequence(tones, Waveform::Sine, device));
-  EXPECT_EQ(device.calls, (std::vector<std::string>{"open", "prepare 36162", "write", "unprepare 36162", "sleep 100",
-                                                    "close"}));
+  EXPECT_EQ(device.calls,
+            (std::vector<std::string>{"open", "prepare 36162", "write", "unprepare 36162", "sleep 100", "close"}));
   ASSERT_EQ(device.headers.size(), 1u);
   EXPECT_EQ(device.headers[0].flags, 0x0Cu);
   EXPECT_EQ(device.headers[0].loops, 1u);
@@ -71,11 +71,12 @@ TEST(PlaySequence, StreamsFromSixteenMebibytesOn) {
   EXPECT_EQ(OutstandingBuffers.load(), 0);
 
   // Header i mod 2 carries step i; each step is unprepared after the next is written.
-  const std::vector<std::string> start = {"open", "prepare 88200", "write", "prepare 88200", "write",
-                                          "unprepare 88200", "prepare 88200", "write", "unprepare 88200"};
+  const std::vector<std::string> start = {"open",          "prepare 88200", "write",
+                                          "prepare 88200", "write",         "unprepare 88200",
+                                          "prepare 88200", "write",         "unprepare 88200"};
   EXPECT_TRUE(std::equal(start.begin(), start.end(), streamDevice.calls.begin()));
-  const std::vector<std::string> end = {"prepare 19404", "write", "unprepare 88200", "unprepare 19404", "sleep 100",
-                                        "close"};
+  const std::vector<std::string> end = {"prepare 19404",   "write",     "unprepare 88200",
+                                        "unprepare 19404", "sleep 100", "close"};
   EXPECT_TRUE(std::equal(end.rbegin(), end.rend(), streamDevice.calls.rbegin()));
 
   // The same samples come out either way.
@@ -100,7 +101,8 @@ TEST(PlaySequence, FailuresEndAtOnceAndReleaseEverything) {
       {{.prepareAt = 0}, 1000, {"open", "prepare 88200", "reset", "close"}},
       {{.writeAt = 0}, 1000, {"open", "prepare 88200", "write", "reset", "unprepare 88200", "close"}},
       {{.loseAfter = 0}, 1000, {"open", "prepare 88200", "write", "reset", "unprepare 88200", "close"}},
-      {{.writeAt = 2}, 190220,
+      {{.writeAt = 2},
+       190220,
        {"open", "prepare 88200", "write", "prepare 88200", "write", "unprepare 88200", "prepare 88200", "write",
         "reset", "unprepare 88200", "unprepare 88200", "close"}},
   };

@@ -20,16 +20,11 @@ std::span<const std::string_view> AlertSoundIds(std::uint32_t alertType) {
   static constexpr std::array<std::string_view, 3> kWarning{"dialog-warning", "dialog-information", "bell"};
   static constexpr std::array<std::string_view, 2> kInformation{"dialog-information", "bell"};
   switch (alertType) {
-    case 0x10:
-      return kError;
-    case 0x20:
-      return kQuestion;
-    case 0x30:
-      return kWarning;
-    case 0x40:
-      return kInformation;
-    default:
-      return kBell;
+    case 0x10: return kError;
+    case 0x20: return kQuestion;
+    case 0x30: return kWarning;
+    case 0x40: return kInformation;
+    default: return kBell;
   }
 }
 

@@ -113,9 +113,7 @@ bool PosixSound::PlaySpeakerTones(const ToneSequence& tones) {
   return played;
 }
 
-bool PosixSound::WavExists(const std::u16string& path) {
-  return ::access(EncodeSystemText(path).c_str(), F_OK) == 0;
-}
+bool PosixSound::WavExists(const std::u16string& path) { return ::access(EncodeSystemText(path).c_str(), F_OK) == 0; }
 
 WavPlayback PosixSound::PlayWavFile(const std::u16string& path) {
   const QuietStandardError quiet;
@@ -125,9 +123,8 @@ WavPlayback PosixSound::PlayWavFile(const std::u16string& path) {
   if (!device_->Open(format)) return WavPlayback::DeviceUnavailable;
   OutstandingBuffers.store(0);
   const std::int64_t framesPerBuffer = format.sampleRate / 4;
-  const bool played = PlayStream(*device_, [&](std::vector<std::int16_t>& buffer) {
-    return file->Read(buffer, framesPerBuffer);
-  });
+  const bool played =
+      PlayStream(*device_, [&](std::vector<std::int16_t>& buffer) { return file->Read(buffer, framesPerBuffer); });
   device_->Close();
   return played ? WavPlayback::Played : WavPlayback::DeviceUnavailable;
 }

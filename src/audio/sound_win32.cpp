@@ -35,8 +35,7 @@ bool Win32Sound::PlaySpeakerTones(const ToneSequence& tones) {
 bool Win32Sound::WavExists(const std::u16string& path) { return _waccess_s(Wide(path), 0) == 0; }
 
 WavPlayback Win32Sound::PlayWavFile(const std::u16string& path) {
-  return PlaySoundW(Wide(path), nullptr, SND_FILENAME | SND_NODEFAULT) ? WavPlayback::Played
-                                                                      : WavPlayback::NotPlayable;
+  return PlaySoundW(Wide(path), nullptr, SND_FILENAME | SND_NODEFAULT) ? WavPlayback::Played : WavPlayback::NotPlayable;
 }
 
 }  // namespace belvox

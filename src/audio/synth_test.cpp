@@ -24,16 +24,16 @@ struct Expected {
 
 TEST(SynthesizeSamples, MatchesKnownSamples) {
   const Expected cases[] = {
-      {Waveform::Sine, 440, 0, 0},          {Waveform::Sine, 440, 1, 205},        {Waveform::Sine, 440, 2, 409},
-      {Waveform::Sine, 440, 3, 612},        {Waveform::Sine, 440, 4, 812},        {Waveform::Square, 440, 0, 3276},
-      {Waveform::Square, 440, 50, 3276},    {Waveform::Square, 440, 51, -3276},   {Waveform::Square, 440, 100, -3276},
-      {Waveform::Square, 440, 101, 3276},   {Waveform::Sawtooth, 440, 0, -3276},  {Waveform::Sawtooth, 440, 1, -3210},
-      {Waveform::Sawtooth, 440, 2, -3145},  {Waveform::Sawtooth, 440, 3, -3079},  {Waveform::Sawtooth, 440, 4, -3014},
+      {Waveform::Sine, 440, 0, 0},          {Waveform::Sine, 440, 1, 205},         {Waveform::Sine, 440, 2, 409},
+      {Waveform::Sine, 440, 3, 612},        {Waveform::Sine, 440, 4, 812},         {Waveform::Square, 440, 0, 3276},
+      {Waveform::Square, 440, 50, 3276},    {Waveform::Square, 440, 51, -3276},    {Waveform::Square, 440, 100, -3276},
+      {Waveform::Square, 440, 101, 3276},   {Waveform::Sawtooth, 440, 0, -3276},   {Waveform::Sawtooth, 440, 1, -3210},
+      {Waveform::Sawtooth, 440, 2, -3145},  {Waveform::Sawtooth, 440, 3, -3079},   {Waveform::Sawtooth, 440, 4, -3014},
       {Waveform::Sawtooth, 440, 99, 3195},  {Waveform::Sawtooth, 440, 100, -3276}, {Waveform::Sawtooth, 1000, 42, 2963},
       {Waveform::Sawtooth, 1000, 43, 3112}, {Waveform::Sawtooth, 1000, 44, -3276}, {Waveform::Triangle, 440, 0, 0},
-      {Waveform::Triangle, 440, 1, 130},    {Waveform::Triangle, 440, 2, 261},    {Waveform::Triangle, 440, 3, 392},
-      {Waveform::Triangle, 440, 25, 3268},  {Waveform::Triangle, 440, 50, 0},     {Waveform::Triangle, 440, 75, -3268},
-      {Waveform::Triangle, 440, 99, -130},  {Waveform::Triangle, 440, 100, 0},    {Waveform::Triangle, 1000, 11, 3268},
+      {Waveform::Triangle, 440, 1, 130},    {Waveform::Triangle, 440, 2, 261},     {Waveform::Triangle, 440, 3, 392},
+      {Waveform::Triangle, 440, 25, 3268},  {Waveform::Triangle, 440, 50, 0},      {Waveform::Triangle, 440, 75, -3268},
+      {Waveform::Triangle, 440, 99, -130},  {Waveform::Triangle, 440, 100, 0},     {Waveform::Triangle, 1000, 11, 3268},
       {Waveform::Triangle, 1000, 22, 0},    {Waveform::Triangle, 1000, 33, -3268}, {Waveform::Triangle, 1000, 44, 0},
   };
   for (const Expected& e : cases) {

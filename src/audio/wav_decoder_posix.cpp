@@ -54,8 +54,8 @@ WavDecoder::~WavDecoder() = default;
 std::unique_ptr<WavDecoder> WavDecoder::Accept(std::unique_ptr<Handle> handle) {
   const SF_INFO& info = handle->info;
   const int container = info.format & SF_FORMAT_TYPEMASK;
-  if (handle->file == nullptr || (container != SF_FORMAT_WAV && container != SF_FORMAT_WAVEX) ||
-      info.channels < 1 || info.channels > 8 || info.samplerate < 1000 || info.samplerate > 768000) {
+  if (handle->file == nullptr || (container != SF_FORMAT_WAV && container != SF_FORMAT_WAVEX) || info.channels < 1 ||
+      info.channels > 8 || info.samplerate < 1000 || info.samplerate > 768000) {
     return nullptr;
   }
   // Floating-point data is scaled to the full 16-bit range rather than clipped.

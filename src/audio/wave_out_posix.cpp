@@ -29,8 +29,8 @@ class AlsaWaveOut final : public WaveOut {
       pcm_ = nullptr;
       return false;
     }
-    if (snd_pcm_set_params(pcm_, SND_PCM_FORMAT_S16_LE, SND_PCM_ACCESS_RW_INTERLEAVED, format.channels, format.sampleRate, 1,
-                           kLatencyMicroseconds) < 0) {
+    if (snd_pcm_set_params(pcm_, SND_PCM_FORMAT_S16_LE, SND_PCM_ACCESS_RW_INTERLEAVED, format.channels,
+                           format.sampleRate, 1, kLatencyMicroseconds) < 0) {
       snd_pcm_close(pcm_);
       pcm_ = nullptr;
       return false;
@@ -80,8 +80,7 @@ class AlsaWaveOut final : public WaveOut {
   void Sleep(std::uint32_t milliseconds) override {
     std::unique_lock lock(mutex_);
     const std::uint64_t seen = completions_;
-    completed_.wait_for(lock, std::chrono::milliseconds(milliseconds),
-                        [&] { return completions_ != seen || lost_; });
+    completed_.wait_for(lock, std::chrono::milliseconds(milliseconds), [&] { return completions_ != seen || lost_; });
   }
 
   bool Lost() const override { return lost_; }

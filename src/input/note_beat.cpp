@@ -14,8 +14,23 @@ struct Pitch {
 };
 
 constexpr std::array<Pitch, 17> kPitches{{
-    {u"C", 1}, {u"C#", 2}, {u"Db", 2}, {u"D", 3}, {u"D#", 4}, {u"Eb", 4}, {u"E", 5}, {u"F", 6}, {u"F#", 7},
-    {u"Gb", 7}, {u"G", 8}, {u"G#", 9}, {u"Ab", 9}, {u"A", 10}, {u"A#", 11}, {u"Bb", 11}, {u"B", 12},
+    {u"C", 1},
+    {u"C#", 2},
+    {u"Db", 2},
+    {u"D", 3},
+    {u"D#", 4},
+    {u"Eb", 4},
+    {u"E", 5},
+    {u"F", 6},
+    {u"F#", 7},
+    {u"Gb", 7},
+    {u"G", 8},
+    {u"G#", 9},
+    {u"Ab", 9},
+    {u"A", 10},
+    {u"A#", 11},
+    {u"Bb", 11},
+    {u"B", 12},
 }};
 
 // Every name with its octave digit, so that the table can hold views into it.
@@ -53,7 +68,8 @@ constexpr std::array<NoteName, 120> BuildNoteNameTable() {
 
 template <typename Table>
 auto Find(const Table& table, std::u16string_view name) {
-  return std::find_if(table.begin(), table.end(), [&](const auto& entry) { return EqualsIgnoringCase(entry.name, name); });
+  return std::find_if(table.begin(), table.end(),
+                      [&](const auto& entry) { return EqualsIgnoringCase(entry.name, name); });
 }
 
 }  // namespace
@@ -61,8 +77,19 @@ auto Find(const Table& table, std::u16string_view name) {
 constexpr std::array<NoteName, 120> NoteNameTable = BuildNoteNameTable();
 
 constexpr std::array<BeatName, 13> BeatNameTable{{
-    {u"1", 4.0}, {u"2.", 3.0}, {u"2_", 2.666}, {u"2", 2.0}, {u"4.", 1.5}, {u"4_", 1.334}, {u"4", 1.0},
-    {u"8.", 0.75}, {u"8_", 0.666}, {u"8", 0.5}, {u"16.", 0.376}, {u"16_", 0.332}, {u"16", 0.25},
+    {u"1", 4.0},
+    {u"2.", 3.0},
+    {u"2_", 2.666},
+    {u"2", 2.0},
+    {u"4.", 1.5},
+    {u"4_", 1.334},
+    {u"4", 1.0},
+    {u"8.", 0.75},
+    {u"8_", 0.666},
+    {u"8", 0.5},
+    {u"16.", 0.376},
+    {u"16_", 0.332},
+    {u"16", 0.25},
 }};
 
 PairResult ParseNoteBeat(std::u16string_view token) {

@@ -86,14 +86,10 @@ std::optional<Failure> ReadPairLines(std::FILE* file, const std::u16string& file
   TextLineReader reader(file);
   for (;;) {
     switch (reader.ReadLine(line)) {
-      case TextLineReader::Status::End:
-        return std::nullopt;
-      case TextLineReader::Status::TooLong:
-        return Failure{fileName, MessageId::LineTooLong};
-      case TextLineReader::Status::ReadError:
-        return Failure{fileName, MessageId::FileReadFailed};
-      case TextLineReader::Status::Line:
-        break;
+      case TextLineReader::Status::End: return std::nullopt;
+      case TextLineReader::Status::TooLong: return Failure{fileName, MessageId::LineTooLong};
+      case TextLineReader::Status::ReadError: return Failure{fileName, MessageId::FileReadFailed};
+      case TextLineReader::Status::Line: break;
     }
     // Bytes after a NUL within a line are ignored; a line that starts with one is empty.
     const std::string_view bytes(line.data(), std::strlen(line.data()));

@@ -63,7 +63,9 @@ TEST_F(ToneListTest, ReadsLinesAsATextModeStreamDoes) {
       {"440,100\n880,200", {{440.0, 100}, {880.0, 200}}},
       {"", {}},
       {"440,100\n\x1a\n\nrubbish", {{440.0, 100}}},
-      {"440,100\x1a" "880,200\n", {{440.0, 100}}},
+      {"440,100\x1a"
+       "880,200\n",
+       {{440.0, 100}}},
       {"440,100\0junk\n"s, {{440.0, 100}}},
       {line1023 + "\n" + line1023, {{440.0, 100}, {440.0, 100}}},
   };
@@ -85,12 +87,16 @@ TEST_F(ToneListTest, RejectsLinesWithTheirMessages) {
   const Case cases[] = {
       {"440,100\n\n880,200\n", MessageId::ParameterEmpty, u""},
       {"440,100\n\n", MessageId::ParameterEmpty, u""},
-      {"\0" "440,100\n"s, MessageId::ParameterEmpty, u""},
+      {"\0"
+       "440,100\n"s,
+       MessageId::ParameterEmpty, u""},
       {"440,100\n" + std::string(1024, '1') + "\n", MessageId::LineTooLong, u"FILE"},
       {"440," + std::string(1020, '0') + "\n", MessageId::LineTooLong, u"FILE"},
       {" 440,100\n", MessageId::FrequencyInvalid, u" 440"},
       {"440,100 880,100\n", MessageId::ToneListInvalid, u"440,100 880,100"},
-      {"\xEF\xBB\xBF" "440,100\n", MessageId::FrequencyInvalid, u"\uFEFF440"},
+      {"\xEF\xBB\xBF"
+       "440,100\n",
+       MessageId::FrequencyInvalid, u"\uFEFF440"},
       {"440,100\r\r\n", MessageId::TimeInvalid, u"100\r"},
   };
   for (const Case& c : cases) {

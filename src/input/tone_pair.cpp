@@ -30,8 +30,7 @@ double ReadFrequency(std::u16string_view text) {
 
 std::variant<TonePairTexts, Failure> SplitTonePair(std::u16string_view token) {
   const auto first = token.find(u',');
-  if (first == std::u16string_view::npos || first == 0 || first + 1 == token.size() ||
-      token.rfind(u',') != first) {
+  if (first == std::u16string_view::npos || first == 0 || first + 1 == token.size() || token.rfind(u',') != first) {
     return Failure{std::u16string(token), MessageId::ToneListInvalid};
   }
   return TonePairTexts{std::u16string(token.substr(0, first)), std::u16string(token.substr(first + 1))};
