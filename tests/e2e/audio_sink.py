@@ -14,6 +14,9 @@ import time
 from pathlib import Path
 
 RATE = 44100
+# A client can finish up to this long before its audio's own length has passed:
+# the sink takes the first buffer ahead of real time.
+HEAD_START = 0.05
 
 
 class AudioSink:

@@ -7,7 +7,7 @@ import threading
 import time
 from pathlib import Path
 
-from audio_sink import RATE, AudioSink, trim
+from audio_sink import HEAD_START, RATE, AudioSink, trim
 from conftest import LINUX_BINARY, clean_environment
 
 LONG = ["/fs", "440,1000", "440,1000", "440,1000"]
@@ -23,7 +23,7 @@ def test_ctrl_c_silences_at_once_and_leaves_nothing_behind(sink):
         process.wait(timeout=5)
     heard, _ = trim(captured)
     # The sound began after the start and stopped within 100 ms of the signal.
-    assert len(heard) / RATE <= interrupted - started + 0.1
+    assert len(heard) / RATE <= interrupted - started + HEAD_START + 0.1
     streams = subprocess.run(["pactl", "list", "short", "sink-inputs"], env={**os.environ, **sink.env},
                              capture_output=True, text=True)
     assert streams.stdout == ""
