@@ -72,6 +72,17 @@ def test_a_million_lines_stream_with_flat_memory(tmp_path):
     assert int(completed.stderr.split()[-1]) < 40 * 1024
 
 
+def reading_position(pid, path):
+    """How far process `pid` has read into `path`, or None while it has no such file open."""
+    try:
+        for fd in os.listdir(f"/proc/{pid}/fd"):
+            if os.readlink(f"/proc/{pid}/fd/{fd}") == str(path):
+                return int(Path(f"/proc/{pid}/fdinfo/{fd}").read_text().split()[1])
+    except FileNotFoundError:  # a descriptor closed, or the process ended, while we looked
+        pass
+    return None
+
+
 def test_a_file_cut_short_while_it_is_read_is_reported(tmp_path):
     tones = tmp_path / "tones.txt"
     tones.write_text("440,10\n" * 5_000_000)
@@ -80,10 +91,8 @@ def test_a_file_cut_short_while_it_is_read_is_reported(tmp_path):
     # Cut the file once the reader is inside it.
     deadline = time.monotonic() + 10
     while time.monotonic() < deadline:
-        positions = [int(Path(f"/proc/{process.pid}/fdinfo/{fd}").read_text().split()[1])
-                     for fd in os.listdir(f"/proc/{process.pid}/fd")
-                     if os.path.realpath(f"/proc/{process.pid}/fd/{fd}") == str(tones)]
-        if positions and positions[0] > 0:
+        position = reading_position(process.pid, tones)
+        if position:
             os.truncate(tones, 1000)
             break
     assert process.communicate(timeout=30)[1] == f"{tones} - File was not able to read.\n".encode()
