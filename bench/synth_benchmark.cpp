@@ -25,12 +25,13 @@ BENCHMARK(Synthesize)->DenseRange(0, 3);
 
 // 190 one-second sine steps plus 210 ms: the longest sequence under the 16 MiB limit.
 void RenderLargestWholeBuffer(benchmark::State& state) {
-  std::vector<std::u16string> arguments = {u"/fs"};
-  for (int i = 0; i < 190; ++i) arguments.push_back(u"440,1000");
-  arguments.push_back(u"440,160");  // with the 50 ms rest: 190,210 ms
+  std::vector<std::u16string> texts = {u"/fs"};
+  for (int i = 0; i < 190; ++i) texts.push_back(u"440,1000");
+  texts.push_back(u"440,160");  // with the 50 ms rest: 190,210 ms
+  const std::vector<Argument> arguments = fakes::Arguments(texts);
   for (auto _ : state) {
-    testing::RecordingConsole console;
-    testing::RecordingSound sound;
+    fakes::RecordingConsole console;
+    fakes::RecordingSound sound;
     Run(arguments, LanguageIndex::English, console, sound);
     if (sound.device.played.size() != 16776522) state.SkipWithError("not the largest whole buffer");
   }

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "app/messages.hpp"
-#include "input/tone.hpp"
+#include "common/tone.hpp"
 
 namespace belvox::fuzz {
 

@@ -12,11 +12,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool notes = data[0] & 1;
   std::FILE* file = fmemopen(const_cast<std::uint8_t*>(data + 1), size - 1, "rb");
   if (file == nullptr) return 0;  // fmemopen refuses an empty buffer
-  RunState state;
-  const auto failure = ReadPairLines(file, u"tones.txt", state, notes ? ParseNoteBeat : ParseFrequencyTime);
+  ToneSequence tones;
+  const auto failure = ReadPairLines(file, u"tones.txt", notes ? ParseNoteBeat : ParseFrequencyTime, tones);
   std::fclose(file);
   if (!failure) {
-    for (const ToneStep& step : state.tones) {
+    for (const ToneStep& step : tones) {
       fuzz::Require(notes ? fuzz::InLimits(step, 32.7, 3951.1, 125, 2000) : fuzz::InLimits(step, 20, 20000, 10, 1000));
     }
   }

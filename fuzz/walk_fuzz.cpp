@@ -26,13 +26,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (a.find(u'/', 1) != std::u16string::npos) return 0;
   }
 
-  testing::RecordingConsole console;
-  testing::RecordingSound sound;
-  Run(arguments, language, console, sound);
+  fakes::RecordingConsole console;
+  fakes::RecordingSound sound;
+  Run(fakes::Arguments(arguments), language, console, sound);
 
   fuzz::Require(console.texts.size() + (console.bytes.empty() ? 0 : 1) <= 1);
   if (console.texts.empty()) return 0;
-  const testing::WrittenText& text = console.texts.front();
+  const fakes::WrittenText& text = console.texts.front();
   if (!text.toStandardError) {
     fuzz::Require(arguments.size() == 1 && arguments[0] == u"/?" && text.text == Text(MessageId::Usage, language));
     return 0;

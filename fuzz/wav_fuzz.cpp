@@ -1,5 +1,5 @@
 // WAV decoding on arbitrary bytes: every file either decodes to its end or is refused.
-#include "audio/wav_decoder_posix.hpp"
+#include "audio/wav_decoder_linux.hpp"
 #include "fuzz_util.hpp"
 
 using namespace belvox;

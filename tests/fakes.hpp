@@ -12,8 +12,17 @@
 #include "app/console.hpp"
 #include "audio/sound.hpp"
 #include "audio/wave_out.hpp"
+#include "common/system_text.hpp"
+#include "input/arguments.hpp"
 
-namespace belvox::testing {
+namespace belvox::fakes {
+
+// Arguments as a test types them; file names are the text in the locale's codeset.
+inline std::vector<Argument> Arguments(const std::vector<std::u16string>& texts) {
+  std::vector<Argument> arguments;
+  for (const std::u16string& text : texts) arguments.push_back({text, EncodeSystemText(text)});
+  return arguments;
+}
 
 struct WrittenText {
   std::u16string text;
@@ -126,10 +135,10 @@ class RecordingSound final : public Sound {
     }
     return deviceAvailable;
   }
-  bool WavExists(const std::u16string& path) override { return path != u"missing.wav"; }
-  WavPlayback PlayWavFile(const std::u16string& path) override {
+  bool WavExists(const std::filesystem::path& path) override { return path != "missing.wav"; }
+  WavPlayback PlayWavFile(const std::filesystem::path& path) override {
     calls.push_back("wav");
-    if (path == u"text.wav") return WavPlayback::NotPlayable;
+    if (path == "text.wav") return WavPlayback::NotPlayable;
     return deviceAvailable ? WavPlayback::Played : WavPlayback::DeviceUnavailable;
   }
 
@@ -138,4 +147,4 @@ class RecordingSound final : public Sound {
   bool deviceAvailable = true;
 };
 
-}  // namespace belvox::testing
+}  // namespace belvox::fakes

@@ -6,14 +6,14 @@
 
 #include "app/run.hpp"
 #include "fakes.hpp"
-#include "input/system_text.hpp"
+#include "common/system_text.hpp"
 
 int main(int argc, char** argv) {
   std::setlocale(LC_CTYPE, "");
-  std::vector<std::u16string> arguments;
-  for (int i = 1; i < argc; ++i) arguments.push_back(belvox::DecodeSystemText(argv[i]));
-  belvox::testing::RecordingConsole console;
-  belvox::testing::RecordingSound sound;
+  std::vector<belvox::Argument> arguments;
+  for (int i = 1; i < argc; ++i) arguments.push_back({belvox::DecodeSystemText(argv[i]), argv[i]});
+  belvox::fakes::RecordingConsole console;
+  belvox::fakes::RecordingSound sound;
   belvox::Run(arguments, belvox::LanguageIndex::English, console, sound);
   const auto& played = sound.device.played;
   std::fwrite(played.data(), 1, played.size(), stdout);

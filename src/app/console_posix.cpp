@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "input/system_text.hpp"
+#include "common/system_text.hpp"
 
 namespace belvox {
 namespace {

@@ -9,10 +9,10 @@ int wmain(int argc, wchar_t** argv) {
   const belvox::ConsoleFacts facts = belvox::ReadConsoleFacts();
   belvox::Win32Console console(facts);
 
-  std::vector<std::u16string> arguments;
+  std::vector<belvox::Argument> arguments;
   for (int i = 1; i < argc; ++i) {
     const std::wstring_view argument(argv[i]);
-    arguments.emplace_back(argument.begin(), argument.end());
+    arguments.push_back({std::u16string(argument.begin(), argument.end()), argv[i]});
   }
 
   belvox::Win32Sound sound;

@@ -4,36 +4,12 @@
 #include <string>
 #include <string_view>
 
+#include "common/failure.hpp"
+
 namespace belvox {
 
 // Index into a MessagePair: which half a lookup takes.
 enum class LanguageIndex : std::uint8_t { Japanese = 0, English = 1 };
-
-enum class MessageId : std::uint8_t {
-  ParameterInvalid,
-  ParameterEmpty,
-  ParametersConflict,
-  ModeMissing,
-  ToneListMissing,
-  ToneListInvalid,
-  FrequencyInvalid,
-  FrequencyTooLow,
-  FrequencyTooHigh,
-  TimeInvalid,
-  TimeTooShort,
-  TimeTooLong,
-  NoteInvalid,
-  BeatInvalid,
-  ParameterFileMissing,
-  FileOpenFailed,
-  LineTooLong,
-  FileReadFailed,
-  WavFileMissing,
-  FileNotFound,
-  PlayFailed,
-  AudioOutputUnavailable,
-  Usage,
-};
 
 struct MessagePair {
   std::u16string_view japanese;
@@ -48,11 +24,5 @@ std::u16string_view Text(MessageId id, LanguageIndex language);
 
 // prefix immediately followed by Text(id); suffix texts bring their own " - ".
 std::u16string Compose(std::u16string_view prefix, MessageId id, LanguageIndex language);
-
-// The one error of a run: written as prefix + Text(id) to standard error.
-struct Failure {
-  std::u16string prefix;
-  MessageId id;
-};
 
 }  // namespace belvox

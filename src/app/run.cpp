@@ -2,60 +2,71 @@
 
 #include <optional>
 
-#include "app/ascii_case.hpp"
-#include "app/run_state.hpp"
 #include "audio/player.hpp"
+#include "common/ascii_case.hpp"
 #include "input/note_beat.hpp"
 #include "input/tone_list.hpp"
 #include "input/tone_pair.hpp"
 
 namespace belvox {
 
-constexpr std::string_view VersionBanner = " belvox 2.00 64bit " BELVOX_OWNER " - " __DATE__ " " __TIME__ " ";
+constexpr std::string_view kVersionBanner = " belvox " BELVOX_VERSION " 64bit " BELVOX_OWNER " - " __DATE__ " " __TIME__ " ";
 
 namespace {
+
+enum class PlayMode : std::uint8_t { None = 0, SpeakerBeep = 1, SystemAlert = 2, SynthTones = 3, WavFile = 4 };
+
+// The working state of one run: what the argument walk has chosen so far.
+struct RunState {
+  PlayMode mode = PlayMode::None;
+  Waveform waveform = Waveform::Triangle;
+  std::uint32_t alertType = 0;
+  ToneSequence tones;
+  const Argument* wavPath = nullptr;
+};
 
 using Outcome = std::optional<Failure>;
 
 Failure Conflict() { return {u"/s /f /n /w /b", MessageId::ParametersConflict}; }
-Failure Invalid(const RunState& state) { return {state.currentArgument, MessageId::ParameterInvalid}; }
+Failure Invalid(const Argument& argument) { return {argument.text, MessageId::ParameterInvalid}; }
 
 // "/f" or "/n", with an optional waveform letter or b, followed by its list.
-Outcome AcceptToneSwitch(RunState& state, Waveform defaultWaveform, PairParser parse) {
+Outcome AcceptToneSwitch(const Argument& name, ArgumentCursor& arguments, RunState& state, Waveform defaultWaveform,
+                         PairParser parse) {
   if (state.mode != PlayMode::None) return Conflict();
-  if (state.Remaining() < 1) return Failure{u"", MessageId::ToneListMissing};
-  const std::u16string& name = state.currentArgument;
-  if (name.size() > 3) return Invalid(state);
+  if (arguments.Remaining() < 1) return Failure{u"", MessageId::ToneListMissing};
+  const std::u16string& text = name.text;
+  if (text.size() > 3) return Invalid(name);
   state.mode = PlayMode::SynthTones;
   state.waveform = defaultWaveform;
-  if (name.size() == 3) {
-    switch (LowerAscii(name[2])) {
+  if (text.size() == 3) {
+    switch (LowerAscii(text[2])) {
       case u's': state.waveform = Waveform::Sine; break;
       case u'q': state.waveform = Waveform::Square; break;
       case u'w': state.waveform = Waveform::Sawtooth; break;
       case u't': state.waveform = Waveform::Triangle; break;
       case u'b': state.mode = PlayMode::SpeakerBeep; break;
-      default: return Invalid(state);
+      default: return Invalid(name);
     }
   }
-  if (EqualsIgnoringCase(state.Peek(), u"/l")) return ReadParameterFile(state, parse);
-  return ReadToneArguments(state, parse);
+  if (EqualsIgnoringCase(arguments.Peek().text, u"/l")) return ReadParameterFile(arguments, parse, state.tones);
+  return ReadToneArguments(arguments, parse, state.tones);
 }
 
-Outcome AcceptAlertSwitch(RunState& state) {
+Outcome AcceptAlertSwitch(const Argument& name, RunState& state) {
   if (state.mode != PlayMode::None) return Conflict();
-  const std::u16string& name = state.currentArgument;
-  if (name.size() > 3) return Invalid(state);
+  const std::u16string& text = name.text;
+  if (text.size() > 3) return Invalid(name);
   state.mode = PlayMode::SystemAlert;
   state.alertType = 0;
-  if (name.size() == 3) {
-    switch (LowerAscii(name[2])) {
+  if (text.size() == 3) {
+    switch (LowerAscii(text[2])) {
       case u'd': state.alertType = 0x00; break;  // default beep
       case u'e': state.alertType = 0x10; break;  // critical stop
       case u'i': state.alertType = 0x40; break;  // asterisk
       case u'q': state.alertType = 0x20; break;  // question
       case u'w': state.alertType = 0x30; break;  // exclamation
-      default: return Invalid(state);
+      default: return Invalid(name);
     }
   }
   return std::nullopt;
@@ -68,32 +79,33 @@ Outcome AcceptBeepSwitch(RunState& state) {
   return std::nullopt;
 }
 
-Outcome AcceptWavSwitch(RunState& state, Sound& sound) {
+Outcome AcceptWavSwitch(ArgumentCursor& arguments, RunState& state, Sound& sound) {
   if (state.mode != PlayMode::None) return Conflict();
-  if (state.Remaining() < 1) return Failure{u"", MessageId::WavFileMissing};
+  if (arguments.Remaining() < 1) return Failure{u"", MessageId::WavFileMissing};
   state.mode = PlayMode::WavFile;
-  state.wavPath = state.arguments[state.next++];
-  if (!sound.WavExists(state.wavPath)) return Failure{state.wavPath, MessageId::FileNotFound};
+  state.wavPath = &arguments.Take();
+  if (!sound.WavExists(state.wavPath->name)) return Failure{state.wavPath->text, MessageId::FileNotFound};
   return std::nullopt;
 }
 
-Outcome WalkArguments(RunState& state, Sound& sound) {
-  while (state.Remaining() > 0) {
-    if (state.Peek().empty()) return Failure{u"", MessageId::ParameterEmpty};
-    const std::u16string& argument = state.Take();
+Outcome WalkArguments(ArgumentCursor& arguments, RunState& state, Sound& sound) {
+  while (arguments.Remaining() > 0) {
+    if (arguments.Peek().text.empty()) return Failure{u"", MessageId::ParameterEmpty};
+    const Argument& argument = arguments.Take();
+    const std::u16string& text = argument.text;
     Outcome outcome;
-    if (StartsWithIgnoringCase(argument, u"/f")) {
-      outcome = AcceptToneSwitch(state, Waveform::Triangle, ParseFrequencyTime);
-    } else if (StartsWithIgnoringCase(argument, u"/n")) {
-      outcome = AcceptToneSwitch(state, Waveform::Sawtooth, ParseNoteBeat);
-    } else if (StartsWithIgnoringCase(argument, u"/s")) {
-      outcome = AcceptAlertSwitch(state);
-    } else if (EqualsIgnoringCase(argument, u"/b")) {
+    if (StartsWithIgnoringCase(text, u"/f")) {
+      outcome = AcceptToneSwitch(argument, arguments, state, Waveform::Triangle, ParseFrequencyTime);
+    } else if (StartsWithIgnoringCase(text, u"/n")) {
+      outcome = AcceptToneSwitch(argument, arguments, state, Waveform::Sawtooth, ParseNoteBeat);
+    } else if (StartsWithIgnoringCase(text, u"/s")) {
+      outcome = AcceptAlertSwitch(argument, state);
+    } else if (EqualsIgnoringCase(text, u"/b")) {
       outcome = AcceptBeepSwitch(state);
-    } else if (EqualsIgnoringCase(argument, u"/w")) {
-      outcome = AcceptWavSwitch(state, sound);
+    } else if (EqualsIgnoringCase(text, u"/w")) {
+      outcome = AcceptWavSwitch(arguments, state, sound);
     } else {
-      outcome = Invalid(state);
+      outcome = Invalid(argument);
     }
     if (outcome) return outcome;
   }
@@ -113,9 +125,9 @@ Outcome Perform(RunState& state, Sound& sound) {
       if (!PlaySequence(state.tones, state.waveform, sound.WaveOutDevice())) return unavailable;
       break;
     case PlayMode::WavFile:
-      switch (sound.PlayWavFile(state.wavPath)) {
+      switch (sound.PlayWavFile(state.wavPath->name)) {
         case WavPlayback::Played: break;
-        case WavPlayback::NotPlayable: return Failure{state.wavPath, MessageId::PlayFailed};
+        case WavPlayback::NotPlayable: return Failure{state.wavPath->text, MessageId::PlayFailed};
         case WavPlayback::DeviceUnavailable: return unavailable;
       }
       break;
@@ -126,9 +138,9 @@ Outcome Perform(RunState& state, Sound& sound) {
 
 }  // namespace
 
-int Run(std::span<const std::u16string> arguments, LanguageIndex language, Console& console, Sound& sound) {
+int Run(std::span<const Argument> arguments, LanguageIndex language, Console& console, Sound& sound) {
   if (arguments.size() == 1) {
-    const std::u16string& sole = arguments.front();
+    const std::u16string& sole = arguments.front().text;
     if (sole == u"/?") {
       console.WriteText(std::u16string(Text(MessageId::Usage, language)), false, false);
       return 0;
@@ -136,15 +148,15 @@ int Run(std::span<const std::u16string> arguments, LanguageIndex language, Conso
     if (EqualsIgnoringCase(sole, u"/void")) return 0;
     if (EqualsIgnoringCase(sole, u"/ver")) {
       std::string lines(1, '\n');
-      lines.append(VersionBanner).append(1, '\n');
+      lines.append(kVersionBanner).append(1, '\n');
       console.WriteBytes(lines);
       return 0;
     }
   }
 
+  ArgumentCursor cursor(arguments);
   RunState state;
-  state.arguments = arguments;
-  Outcome failure = WalkArguments(state, sound);
+  Outcome failure = WalkArguments(cursor, state, sound);
   if (!failure) failure = Perform(state, sound);
   if (failure) console.WriteText(Compose(failure->prefix, failure->id, language), true, true);
   return 0;

@@ -1,20 +1,20 @@
 #pragma once
 
 #include <span>
-#include <string>
 #include <string_view>
 
 #include "app/console.hpp"
 #include "app/messages.hpp"
 #include "audio/sound.hpp"
+#include "input/arguments.hpp"
 
 namespace belvox {
 
-// " belvox 2.00 64bit <owner> - Mmm dd yyyy hh:mm:ss "
-extern const std::string_view VersionBanner;
+// " belvox <version> 64bit <owner> - Mmm dd yyyy hh:mm:ss "
+extern const std::string_view kVersionBanner;
 
 // The whole run: reads the arguments (program name excluded), performs the one
 // action they ask for or writes the one message that refuses them. Returns 0.
-int Run(std::span<const std::u16string> arguments, LanguageIndex language, Console& console, Sound& sound);
+int Run(std::span<const Argument> arguments, LanguageIndex language, Console& console, Sound& sound);
 
 }  // namespace belvox

@@ -7,18 +7,18 @@
 namespace belvox {
 namespace {
 
-using testing::RecordingConsole;
-using testing::RecordingSound;
+using fakes::RecordingConsole;
+using fakes::RecordingSound;
 
 struct Outcome {
-  std::vector<testing::WrittenText> texts;
+  std::vector<fakes::WrittenText> texts;
   std::vector<std::string> sounds;
 };
 
 Outcome RunWith(std::vector<std::u16string> arguments, LanguageIndex language = LanguageIndex::English) {
   RecordingConsole console;
   RecordingSound sound;
-  EXPECT_EQ(belvox::Run(arguments, language, console, sound), 0);
+  EXPECT_EQ(belvox::Run(fakes::Arguments(arguments), language, console, sound), 0);
   return {console.texts, sound.calls};
 }
 
@@ -107,10 +107,9 @@ TEST(Run, StandAloneSwitches) {
 
   RecordingConsole console;
   RecordingSound sound;
-  const std::vector<std::u16string> ver = {u"/Ver"};
-  belvox::Run(ver, LanguageIndex::English, console, sound);
+  belvox::Run(fakes::Arguments({u"/Ver"}), LanguageIndex::English, console, sound);
   std::string expected(1, '\n');  // built up in steps: GCC 12 warns wrongly about "\n" + string
-  expected.append(VersionBanner).append(1, '\n');
+  expected.append(kVersionBanner).append(1, '\n');
   EXPECT_EQ(console.bytes, expected);
 }
 
@@ -137,8 +136,7 @@ TEST(Run, PerformsTheChosenAction) {
 TEST(Run, PlaysTonesWithATrailingRestInTheSwitchesWaveform) {
   RecordingConsole console;
   RecordingSound sound;
-  const std::vector<std::u16string> arguments = {u"/FS", u"440,100", u"0,200"};
-  belvox::Run(arguments, LanguageIndex::English, console, sound);
+  belvox::Run(fakes::Arguments({u"/FS", u"440,100", u"0,200"}), LanguageIndex::English, console, sound);
   EXPECT_TRUE(console.texts.empty());
   ASSERT_EQ(sound.device.headers.size(), 1u);
   // 100 + 200 + 50 ms at 882 bytes per 10 ms; the sine starts at 0, 205, 409.
@@ -157,7 +155,7 @@ TEST(Run, ReportsAnUnavailableDevice) {
   for (const std::vector<std::u16string>& arguments :
        {std::vector<std::u16string>{u"/b"}, {u"/nb", u"A4,4"}, {u"/w", u"a.wav"}}) {
     console.texts.clear();
-    belvox::Run(arguments, LanguageIndex::English, console, sound);
+    belvox::Run(fakes::Arguments(arguments), LanguageIndex::English, console, sound);
     ASSERT_EQ(console.texts.size(), 1u);
     EXPECT_EQ(console.texts[0].text, unavailable);
   }

@@ -12,9 +12,14 @@ std::atomic<int> OutstandingBuffers{0};
 
 namespace {
 
+// The duration rounded to the nearest 10 ms, halves up.
+std::uint32_t RoundedDuration(const ToneStep& step) { return (step.duration + 5u) / 10u * 10u; }
+
+std::uint32_t StepSamples(const ToneStep& step) { return StepBytes(RoundedDuration(step)) / 2; }
+
 // Writes one step's samples and returns the position after them.
 std::int16_t* RenderStep(const ToneStep& step, Waveform waveform, std::int16_t* samples) {
-  const std::uint32_t count = StepBytes(step.duration) / 2;
+  const std::uint32_t count = StepSamples(step);
   if (step.frequency == 0.0) {
     std::fill_n(samples, count, std::int16_t{0});
   } else {
@@ -109,15 +114,12 @@ bool PlayStream(WaveOut& device, const std::function<bool(std::vector<std::int16
   return true;
 }
 
-bool PlaySequence(ToneSequence& tones, Waveform waveform, WaveOut& device) {
+bool PlaySequence(std::span<const ToneStep> tones, Waveform waveform, WaveOut& device) {
   if (!device.Open(PcmFormat{})) return false;
   OutstandingBuffers.store(0);
 
   std::uint64_t totalBytes = 0;
-  for (ToneStep& step : tones) {
-    step.duration = static_cast<std::uint16_t>((step.duration + 5) / 10 * 10);
-    totalBytes += StepBytes(step.duration);
-  }
+  for (const ToneStep& step : tones) totalBytes += StepBytes(RoundedDuration(step));
 
   bool played = false;
   if (totalBytes < kWholeBufferLimit) {
@@ -129,7 +131,7 @@ bool PlaySequence(ToneSequence& tones, Waveform waveform, WaveOut& device) {
     auto step = tones.begin();
     played = PlayStream(device, [&](std::vector<std::int16_t>& buffer) {
       if (step == tones.end()) return false;
-      buffer.resize(StepBytes(step->duration) / 2);
+      buffer.resize(StepSamples(*step));
       RenderStep(*step++, waveform, buffer.data());
       return true;
     });

@@ -3,10 +3,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <vector>
 
 #include "audio/wave_out.hpp"
-#include "input/tone.hpp"
+#include "common/tone.hpp"
 
 namespace belvox {
 
@@ -25,9 +26,9 @@ bool PlayBuffer(WaveOut& device, const std::int16_t* samples, std::size_t count)
 // at most two queued; `produce` returns false when there are no more.
 bool PlayStream(WaveOut& device, const std::function<bool(std::vector<std::int16_t>&)>& produce);
 
-// Rounds every duration in place to the nearest 10 ms (halves up), then plays the
-// steps on the device and returns after the last one has been played and 100 ms
-// more. False when the device could not be opened or gave up: nothing more plays.
-bool PlaySequence(ToneSequence& tones, Waveform waveform, WaveOut& device);
+// Plays the steps, each rounded to the nearest 10 ms (halves up), on the device
+// and returns after the last one has been played and 100 ms more. False when the
+// device could not be opened or gave up: nothing more plays.
+bool PlaySequence(std::span<const ToneStep> tones, Waveform waveform, WaveOut& device);
 
 }  // namespace belvox

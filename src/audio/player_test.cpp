@@ -10,7 +10,7 @@
 namespace belvox {
 namespace {
 
-using testing::SimWaveOut;
+using fakes::SimWaveOut;
 
 std::vector<std::int16_t> Samples(const SimWaveOut& device) {
   std::vector<std::int16_t> samples(device.played.size() / 2);
@@ -18,13 +18,11 @@ std::vector<std::int16_t> Samples(const SimWaveOut& device) {
   return samples;
 }
 
-TEST(PlaySequence, RoundsDurationsToTenMillisecondsInPlace) {
-  ToneSequence tones = {{440, 14}, {440, 15}, {440, 125}, {440, 188}, {440, 1333}, {0, 4}, {0, 5}, {0, 24}};
+TEST(PlaySequence, RoundsDurationsToTenMilliseconds) {
+  // 10 + 20 + 130 + 190 + 1330 + 0 + 10 + 20 ms
+  const ToneSequence tones = {{440, 14}, {440, 15}, {440, 125}, {440, 188}, {440, 1333}, {0, 4}, {0, 5}, {0, 24}};
   SimWaveOut device;
   ASSERT_TRUE(PlaySequence(tones, Waveform::Sine, device));
-  std::vector<std::uint16_t> durations;
-  for (const ToneStep& step : tones) durations.push_back(step.duration);
-  EXPECT_EQ(durations, (std::vector<std::uint16_t>{10, 20, 130, 190, 1330, 0, 10, 20}));
   EXPECT_EQ(device.played.size(), StepBytes(1710));
 }
 

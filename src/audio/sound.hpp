@@ -1,13 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <span>
-#include <string>
 #include <string_view>
 #include <vector>
 
 #include "audio/wave_out.hpp"
-#include "input/tone.hpp"
+#include "common/tone.hpp"
 
 namespace belvox {
 
@@ -25,9 +25,9 @@ class Sound {
   // Beeps the steps in order and returns when the last has finished; false when
   // no audio device is available.
   virtual bool PlaySpeakerTones(const ToneSequence& tones) = 0;
-  virtual bool WavExists(const std::u16string& path) = 0;
+  virtual bool WavExists(const std::filesystem::path& path) = 0;
   // Plays a WAV file to its end.
-  virtual WavPlayback PlayWavFile(const std::u16string& path) = 0;
+  virtual WavPlayback PlayWavFile(const std::filesystem::path& path) = 0;
 };
 
 // One call of the speaker service: a beep (frequency truncated to whole hertz)

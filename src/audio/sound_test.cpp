@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "audio/sound_posix.hpp"
+#include "audio/sound_linux.hpp"
 #include "audio/synth.hpp"
 #include "fakes.hpp"
 
@@ -31,10 +31,10 @@ TEST(AlertSoundIds, FallBackToInformationThenBell) {
   EXPECT_EQ(ids(0x40), (Ids{"dialog-information", "bell"}));
 }
 
-TEST(PosixSound, BeepsAreSquareWavesStreamedBackToBackWithSilentRests) {
-  auto device = std::make_unique<testing::SimWaveOut>();
-  testing::SimWaveOut& sim = *device;
-  PosixSound sound(std::move(device));
+TEST(LinuxSound, BeepsAreSquareWavesStreamedBackToBackWithSilentRests) {
+  auto device = std::make_unique<fakes::SimWaveOut>();
+  fakes::SimWaveOut& sim = *device;
+  LinuxSound sound(std::move(device));
   const ToneSequence tones = {{440.9, 100}, {0, 100}, {880, 125}};
   EXPECT_TRUE(sound.PlaySpeakerTones(tones));
 
@@ -46,8 +46,8 @@ TEST(PosixSound, BeepsAreSquareWavesStreamedBackToBackWithSilentRests) {
   EXPECT_LE(sim.maxOutstanding, 2);
 }
 
-TEST(PosixSound, UnavailableDeviceFailsTheBeeps) {
-  PosixSound sound(std::make_unique<testing::SimWaveOut>(testing::SimWaveOut::Faults{.open = true}));
+TEST(LinuxSound, UnavailableDeviceFailsTheBeeps) {
+  LinuxSound sound(std::make_unique<fakes::SimWaveOut>(fakes::SimWaveOut::Faults{.open = true}));
   EXPECT_FALSE(sound.PlaySpeakerTones({{800, 200}}));
 }
 

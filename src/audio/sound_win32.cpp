@@ -7,12 +7,6 @@
 #include "audio/wave_out_win32.hpp"
 
 namespace belvox {
-namespace {
-
-const wchar_t* Wide(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
-
-}  // namespace
-
 Win32Sound::Win32Sound() : device_(MakeWinmmWaveOut()) {}
 Win32Sound::~Win32Sound() = default;
 
@@ -32,10 +26,10 @@ bool Win32Sound::PlaySpeakerTones(const ToneSequence& tones) {
   return true;
 }
 
-bool Win32Sound::WavExists(const std::u16string& path) { return _waccess_s(Wide(path), 0) == 0; }
+bool Win32Sound::WavExists(const std::filesystem::path& path) { return _waccess_s(path.c_str(), 0) == 0; }
 
-WavPlayback Win32Sound::PlayWavFile(const std::u16string& path) {
-  return PlaySoundW(Wide(path), nullptr, SND_FILENAME | SND_NODEFAULT) ? WavPlayback::Played : WavPlayback::NotPlayable;
+WavPlayback Win32Sound::PlayWavFile(const std::filesystem::path& path) {
+  return PlaySoundW(path.c_str(), nullptr, SND_FILENAME | SND_NODEFAULT) ? WavPlayback::Played : WavPlayback::NotPlayable;
 }
 
 }  // namespace belvox

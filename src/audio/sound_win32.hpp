@@ -15,8 +15,8 @@ class Win32Sound final : public Sound {
   WaveOut& WaveOutDevice() override;
   void PlayAlert(std::uint32_t alertType) override;
   bool PlaySpeakerTones(const ToneSequence& tones) override;
-  bool WavExists(const std::u16string& path) override;
-  WavPlayback PlayWavFile(const std::u16string& path) override;
+  bool WavExists(const std::filesystem::path& path) override;
+  WavPlayback PlayWavFile(const std::filesystem::path& path) override;
 
  private:
   std::unique_ptr<WaveOut> device_;

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "input/tone.hpp"
+#include "common/tone.hpp"
 
 namespace belvox {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/ascii_case.hpp"
+#include "common/ascii_case.hpp"
 
 namespace belvox {
 namespace {

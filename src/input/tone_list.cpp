@@ -4,15 +4,15 @@
 #include <memory>
 #include <string_view>
 
-#include "input/system_text.hpp"
+#include "common/system_text.hpp"
 
 namespace belvox {
 namespace {
 
-std::optional<Failure> AppendPair(RunState& state, PairParser parse) {
-  PairResult result = parse(state.currentArgument);
+std::optional<Failure> AppendPair(std::u16string_view token, PairParser parse, ToneSequence& tones) {
+  PairResult result = parse(token);
   if (auto* failure = std::get_if<Failure>(&result)) return std::move(*failure);
-  state.tones.push_back(std::get<ToneStep>(result));
+  tones.push_back(std::get<ToneStep>(result));
   return std::nullopt;
 }
 
@@ -60,42 +60,40 @@ TextLineReader::Status TextLineReader::ReadLine(std::array<char, kBufferSize>& b
   return Status::Line;
 }
 
-std::optional<Failure> ReadToneArguments(RunState& state, PairParser parse) {
-  while (state.Remaining() > 0 && !state.Peek().starts_with(u'/')) {
-    if (state.Peek().empty()) return Failure{u"", MessageId::ParameterEmpty};
-    state.Take();
-    if (auto failure = AppendPair(state, parse)) return failure;
+std::optional<Failure> ReadToneArguments(ArgumentCursor& arguments, PairParser parse, ToneSequence& tones) {
+  while (arguments.Remaining() > 0 && !arguments.Peek().text.starts_with(u'/')) {
+    if (arguments.Peek().text.empty()) return Failure{u"", MessageId::ParameterEmpty};
+    if (auto failure = AppendPair(arguments.Take().text, parse, tones)) return failure;
   }
   return std::nullopt;
 }
 
-std::optional<Failure> ReadParameterFile(RunState& state, PairParser parse) {
-  if (state.Remaining() < 2) return Failure{u"", MessageId::ParameterFileMissing};
-  state.next += 1;
-  const std::u16string fileName = state.arguments[state.next++];
+std::optional<Failure> ReadParameterFile(ArgumentCursor& arguments, PairParser parse, ToneSequence& tones) {
+  if (arguments.Remaining() < 2) return Failure{u"", MessageId::ParameterFileMissing};
+  arguments.Take();
+  const Argument& file = arguments.Take();
 
-  std::unique_ptr<std::FILE, FileCloser> file(OpenParameterFile(fileName));
-  if (!file) return Failure{fileName, MessageId::FileOpenFailed};
-  return ReadPairLines(file.get(), fileName, state, parse);
+  std::unique_ptr<std::FILE, FileCloser> stream(OpenParameterFile(file.name));
+  if (!stream) return Failure{file.text, MessageId::FileOpenFailed};
+  return ReadPairLines(stream.get(), file.text, parse, tones);
 }
 
-std::optional<Failure> ReadPairLines(std::FILE* file, const std::u16string& fileName, RunState& state,
-                                     PairParser parse) {
+std::optional<Failure> ReadPairLines(std::FILE* file, std::u16string_view fileName, PairParser parse,
+                                     ToneSequence& tones) {
   // One line buffer serves the whole process.
   static std::array<char, TextLineReader::kBufferSize> line;
   TextLineReader reader(file);
   for (;;) {
     switch (reader.ReadLine(line)) {
       case TextLineReader::Status::End: return std::nullopt;
-      case TextLineReader::Status::TooLong: return Failure{fileName, MessageId::LineTooLong};
-      case TextLineReader::Status::ReadError: return Failure{fileName, MessageId::FileReadFailed};
+      case TextLineReader::Status::TooLong: return Failure{std::u16string(fileName), MessageId::LineTooLong};
+      case TextLineReader::Status::ReadError: return Failure{std::u16string(fileName), MessageId::FileReadFailed};
       case TextLineReader::Status::Line: break;
     }
     // Bytes after a NUL within a line are ignored; a line that starts with one is empty.
     const std::string_view bytes(line.data(), std::strlen(line.data()));
     if (bytes.empty()) return Failure{u"", MessageId::ParameterEmpty};
-    state.currentArgument = DecodeSystemText(bytes);
-    if (auto failure = AppendPair(state, parse)) return failure;
+    if (auto failure = AppendPair(DecodeSystemText(bytes), parse, tones)) return failure;
   }
 }
 

@@ -2,26 +2,34 @@
 
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <optional>
-#include <string>
+#include <string_view>
 
-#include "app/messages.hpp"
-#include "app/run_state.hpp"
+#include "common/failure.hpp"
+#include "common/tone.hpp"
+#include "input/arguments.hpp"
 #include "input/tone_pair.hpp"
 
 namespace belvox {
 
-// Takes pairs from the arguments until they run out or one begins with "/"
-// (left for the walk). Returns the failure that ends the run, if any.
-std::optional<Failure> ReadToneArguments(RunState& state, PairParser parse);
+// Takes pairs from the arguments and appends their steps until the arguments
+// run out or one begins with "/" (left for the walk). Returns the failure that
+// ends the run, if any.
+std::optional<Failure> ReadToneArguments(ArgumentCursor& arguments, PairParser parse, ToneSequence& tones);
 
-// The next argument is "/l": consumes it and the file name, and reads the
-// file's lines as pairs. The file is closed before this returns.
-std::optional<Failure> ReadParameterFile(RunState& state, PairParser parse);
+// The next argument is "/l": consumes it and the file name, and appends the
+// steps of the file's lines. The file is closed before this returns.
+std::optional<Failure> ReadParameterFile(ArgumentCursor& arguments, PairParser parse, ToneSequence& tones);
 
-// Reads the lines of an open file as pairs; fileName prefixes the file's own errors.
-std::optional<Failure> ReadPairLines(std::FILE* file, const std::u16string& fileName, RunState& state,
-                                     PairParser parse);
+// Appends the steps of an open file's lines; fileName prefixes the file's own errors.
+std::optional<Failure> ReadPairLines(std::FILE* file, std::u16string_view fileName, PairParser parse,
+                                     ToneSequence& tones);
+
+// Opens a file for reading as bytes, by its name exactly as the system passed
+// it, without denying other programs access. nullptr when it cannot be opened
+// or is a directory.
+std::FILE* OpenParameterFile(const std::filesystem::path& name);
 
 // Reads a file the way a text-mode stream does: CR LF reads as LF and a
 // Ctrl+Z byte ends the input.

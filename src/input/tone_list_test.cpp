@@ -21,31 +21,36 @@ class ToneListTest : public ::testing::Test {
     const auto path = std::filesystem::temp_directory_path() / ("belvox-tone-list-" + std::to_string(::getpid()));
     std::ofstream(path, std::ios::binary) << bytes;
     const auto name = path.u16string();
-    arguments_ = {u"/l", name};
-    state_ = RunState{};
-    state_.arguments = arguments_;
-    auto failure = ReadParameterFile(state_, parse);
+    const std::vector<Argument> arguments = {{u"/l", "/l"}, {name, path}};
+    ArgumentCursor cursor(arguments);
+    tones_.clear();
+    auto failure = ReadParameterFile(cursor, parse, tones_);
+    EXPECT_EQ(cursor.Remaining(), 0u);
     std::filesystem::remove(path);
     if (failure && failure->prefix == name) failure->prefix = u"FILE";
     return failure;
   }
 
-  std::vector<std::u16string> arguments_;
-  RunState state_;
+  ToneSequence tones_;
 };
 
-TEST_F(ToneListTest, ArgumentsEndAtASlashAndRejectEmptyOnes) {
-  std::vector<std::u16string> arguments = {u"440,100", u"0,200", u"/b", u"880,100"};
-  RunState state;
-  state.arguments = arguments;
-  EXPECT_FALSE(ReadToneArguments(state, ParseFrequencyTime));
-  EXPECT_EQ(state.tones, (ToneSequence{{440.0, 100}, {0.0, 200}}));
-  EXPECT_EQ(state.next, 2u);
+std::vector<Argument> Arguments(std::vector<std::u16string> texts) {
+  std::vector<Argument> arguments;
+  for (const auto& text : texts) arguments.push_back({text, std::filesystem::path(text)});
+  return arguments;
+}
 
-  arguments = {u"440,100", u"", u"880,100"};
-  state = RunState{};
-  state.arguments = arguments;
-  const auto failure = ReadToneArguments(state, ParseFrequencyTime);
+TEST_F(ToneListTest, ArgumentsEndAtASlashAndRejectEmptyOnes) {
+  auto arguments = Arguments({u"440,100", u"0,200", u"/b", u"880,100"});
+  ArgumentCursor cursor(arguments);
+  ToneSequence tones;
+  EXPECT_FALSE(ReadToneArguments(cursor, ParseFrequencyTime, tones));
+  EXPECT_EQ(tones, (ToneSequence{{440.0, 100}, {0.0, 200}}));
+  EXPECT_EQ(cursor.Remaining(), 2u);
+
+  arguments = Arguments({u"440,100", u"", u"880,100"});
+  ArgumentCursor cursor2(arguments);
+  const auto failure = ReadToneArguments(cursor2, ParseFrequencyTime, tones);
   ASSERT_TRUE(failure);
   EXPECT_EQ(failure->id, MessageId::ParameterEmpty);
   EXPECT_EQ(failure->prefix, u"");
@@ -71,8 +76,7 @@ TEST_F(ToneListTest, ReadsLinesAsATextModeStreamDoes) {
   };
   for (const Case& c : cases) {
     EXPECT_FALSE(ReadFile(c.bytes)) << c.bytes;
-    EXPECT_EQ(state_.tones, c.tones) << c.bytes;
-    EXPECT_EQ(state_.next, 2u);
+    EXPECT_EQ(tones_, c.tones) << c.bytes;
   }
 }
 
@@ -110,29 +114,27 @@ TEST_F(ToneListTest, RejectsLinesWithTheirMessages) {
 
 TEST_F(ToneListTest, ParsesNotesFromFilesToo) {
   EXPECT_FALSE(ReadFile("A4,4\nR,8\n", ParseNoteBeat));
-  EXPECT_EQ(state_.tones, (ToneSequence{{440.0, 500}, {0.0, 250}}));
+  EXPECT_EQ(tones_, (ToneSequence{{440.0, 500}, {0.0, 250}}));
 }
 
 TEST_F(ToneListTest, ReportsFilesThatCannotBeOpenedOrRead) {
-  std::vector<std::u16string> arguments = {u"/l"};
-  RunState state;
-  state.arguments = arguments;
-  EXPECT_EQ(ReadParameterFile(state, ParseFrequencyTime)->id, MessageId::ParameterFileMissing);
+  ToneSequence tones;
+  auto arguments = Arguments({u"/l"});
+  ArgumentCursor cursor(arguments);
+  EXPECT_EQ(ReadParameterFile(cursor, ParseFrequencyTime, tones)->id, MessageId::ParameterFileMissing);
 
   for (std::u16string name : {u"", u"no-such-file.txt", u"/tmp"}) {
-    arguments = {u"/l", name};
-    state = RunState{};
-    state.arguments = arguments;
-    const auto failure = ReadParameterFile(state, ParseFrequencyTime);
+    arguments = Arguments({u"/l", name});
+    ArgumentCursor each(arguments);
+    const auto failure = ReadParameterFile(each, ParseFrequencyTime, tones);
     ASSERT_TRUE(failure);
     EXPECT_EQ(failure->id, MessageId::FileOpenFailed);
     EXPECT_EQ(failure->prefix, name);
   }
 
-  arguments = {u"/l", u"/proc/self/mem"};  // opens, but reading at offset 0 fails
-  state = RunState{};
-  state.arguments = arguments;
-  EXPECT_EQ(ReadParameterFile(state, ParseFrequencyTime)->id, MessageId::FileReadFailed);
+  arguments = Arguments({u"/l", u"/proc/self/mem"});  // opens, but reading at offset 0 fails
+  ArgumentCursor memory(arguments);
+  EXPECT_EQ(ReadParameterFile(memory, ParseFrequencyTime, tones)->id, MessageId::FileReadFailed);
 }
 
 }  // namespace

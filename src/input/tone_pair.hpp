@@ -4,8 +4,8 @@
 #include <string_view>
 #include <variant>
 
-#include "app/messages.hpp"
-#include "input/tone.hpp"
+#include "common/failure.hpp"
+#include "common/tone.hpp"
 
 namespace belvox {
 

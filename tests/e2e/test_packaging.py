@@ -22,7 +22,7 @@ def test_install_puts_the_binary_and_both_manual_pages_in_place(tmp_path):
 
 @pytest.mark.parametrize("page", ["belvox.1", "belvox.ja.1"])
 def test_manual_pages_render_without_warnings(page):
-    completed = subprocess.run(["groff", "-k", "-t", "-ww", "-man", "-Tutf8", str(ROOT / "docs" / page)],
+    completed = subprocess.run(["groff", "-k", "-t", "-ww", "-man", "-Tutf8", str(BUILD / "linux" / "docs" / page)],
                                capture_output=True, env=clean_environment(LANG="C.UTF-8"))
     assert completed.returncode == 0
     assert completed.stderr == b""

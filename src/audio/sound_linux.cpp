@@ -1,4 +1,4 @@
-#include "audio/sound_posix.hpp"
+#include "audio/sound_linux.hpp"
 
 #include <canberra.h>
 #include <fcntl.h>
@@ -11,9 +11,8 @@
 
 #include "audio/player.hpp"
 #include "audio/synth.hpp"
-#include "audio/wav_decoder_posix.hpp"
-#include "audio/wave_out_posix.hpp"
-#include "input/system_text.hpp"
+#include "audio/wav_decoder_linux.hpp"
+#include "audio/wave_out_linux.hpp"
 
 namespace belvox {
 namespace {
@@ -79,13 +78,13 @@ class QuietStandardError {
 
 }  // namespace
 
-PosixSound::PosixSound() : PosixSound(MakeAlsaWaveOut()) {}
-PosixSound::PosixSound(std::unique_ptr<WaveOut> device) : device_(std::move(device)) {}
-PosixSound::~PosixSound() = default;
+LinuxSound::LinuxSound() : LinuxSound(MakeAlsaWaveOut()) {}
+LinuxSound::LinuxSound(std::unique_ptr<WaveOut> device) : device_(std::move(device)) {}
+LinuxSound::~LinuxSound() = default;
 
-WaveOut& PosixSound::WaveOutDevice() { return *device_; }
+WaveOut& LinuxSound::WaveOutDevice() { return *device_; }
 
-void PosixSound::PlayAlert(std::uint32_t alertType) {
+void LinuxSound::PlayAlert(std::uint32_t alertType) {
   for (std::string_view id : AlertSoundIds(alertType)) {
     if (PlayEventSound(id)) return;
   }
@@ -94,7 +93,7 @@ void PosixSound::PlayAlert(std::uint32_t alertType) {
 
 // The beeps and rests are streamed back to back, so each starts exactly where the
 // last one ended; a rest is silence of its length.
-bool PosixSound::PlaySpeakerTones(const ToneSequence& tones) {
+bool LinuxSound::PlaySpeakerTones(const ToneSequence& tones) {
   const std::vector<SpeakerCall> calls = SpeakerCalls(tones);
   if (!device_->Open(PcmFormat{})) return false;
   OutstandingBuffers.store(0);
@@ -113,11 +112,11 @@ bool PosixSound::PlaySpeakerTones(const ToneSequence& tones) {
   return played;
 }
 
-bool PosixSound::WavExists(const std::u16string& path) { return ::access(EncodeSystemText(path).c_str(), F_OK) == 0; }
+bool LinuxSound::WavExists(const std::filesystem::path& path) { return ::access(path.c_str(), F_OK) == 0; }
 
-WavPlayback PosixSound::PlayWavFile(const std::u16string& path) {
+WavPlayback LinuxSound::PlayWavFile(const std::filesystem::path& path) {
   const QuietStandardError quiet;
-  const auto file = WavDecoder::OpenFile(EncodeSystemText(path));
+  const auto file = WavDecoder::OpenFile(path);
   if (!file) return WavPlayback::NotPlayable;
   const PcmFormat format = file->Format();
   if (!device_->Open(format)) return WavPlayback::DeviceUnavailable;

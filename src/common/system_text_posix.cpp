@@ -1,12 +1,8 @@
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <climits>
 #include <cstdint>
 #include <cwchar>
 
-#include "input/system_text.hpp"
+#include "common/system_text.hpp"
 
 namespace belvox {
 namespace {
@@ -65,21 +61,6 @@ std::string EncodeSystemText(std::u16string_view text) {
     }
   }
   return bytes;
-}
-
-std::FILE* OpenParameterFile(const std::u16string& name) {
-  const std::string path = EncodeSystemText(name);
-  if (path.empty()) return nullptr;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return nullptr;
-  struct stat status {};
-  if (::fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
-    ::close(fd);
-    return nullptr;
-  }
-  std::FILE* file = ::fdopen(fd, "rb");
-  if (file == nullptr) ::close(fd);
-  return file;
 }
 
 }  // namespace belvox

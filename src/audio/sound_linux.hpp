@@ -9,17 +9,17 @@ namespace belvox {
 // Alerts are the desktop's event sounds (libcanberra); beeps are square waves
 // (through the sound card, as Windows plays them today) and WAV files are decoded
 // by libsndfile, both played on ALSA's default device.
-class PosixSound final : public Sound {
+class LinuxSound final : public Sound {
  public:
-  PosixSound();
-  explicit PosixSound(std::unique_ptr<WaveOut> device);
-  ~PosixSound() override;
+  LinuxSound();
+  explicit LinuxSound(std::unique_ptr<WaveOut> device);
+  ~LinuxSound() override;
 
   WaveOut& WaveOutDevice() override;
   void PlayAlert(std::uint32_t alertType) override;
   bool PlaySpeakerTones(const ToneSequence& tones) override;
-  bool WavExists(const std::u16string& path) override;
-  WavPlayback PlayWavFile(const std::u16string& path) override;
+  bool WavExists(const std::filesystem::path& path) override;
+  WavPlayback PlayWavFile(const std::filesystem::path& path) override;
 
  private:
   std::unique_ptr<WaveOut> device_;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <span>
 #include <string>
@@ -16,7 +17,7 @@ class WavDecoder {
  public:
   // nullptr when the data is not a WAVE file libsndfile can decode, or has a
   // rate or channel count that no device takes.
-  static std::unique_ptr<WavDecoder> OpenFile(const std::string& path);
+  static std::unique_ptr<WavDecoder> OpenFile(const std::filesystem::path& path);
   // Decodes from memory; `bytes` must outlive the decoder.
   static std::unique_ptr<WavDecoder> OpenMemory(std::span<const unsigned char> bytes);
   ~WavDecoder();

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -12,9 +11,5 @@ std::u16string DecodeSystemText(std::string_view bytes);
 
 // UTF-16 to the system's code page; a character it cannot represent becomes '?'.
 std::string EncodeSystemText(std::u16string_view text);
-
-// Opens a file for reading as bytes, by its name exactly as typed, without
-// denying other programs access. nullptr when it cannot be opened or is a directory.
-std::FILE* OpenParameterFile(const std::u16string& name);
 
 }  // namespace belvox

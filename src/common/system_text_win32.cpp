@@ -1,8 +1,6 @@
-#include <share.h>
-#include <sys/stat.h>
 #include <windows.h>
 
-#include "input/system_text.hpp"
+#include "common/system_text.hpp"
 
 namespace belvox {
 
@@ -24,18 +22,6 @@ std::string EncodeSystemText(std::u16string_view text) {
   std::string bytes(static_cast<std::size_t>(size), '\0');
   WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(text.size()), bytes.data(), size, nullptr, nullptr);
   return bytes;
-}
-
-std::FILE* OpenParameterFile(const std::u16string& name) {
-  const auto* path = reinterpret_cast<const wchar_t*>(name.c_str());
-  std::FILE* file = _wfsopen(path, L"rb", _SH_DENYNO);
-  if (file == nullptr) return nullptr;
-  struct _stat64 status {};
-  if (_fstat64(_fileno(file), &status) != 0 || (status.st_mode & _S_IFDIR) != 0) {
-    std::fclose(file);
-    return nullptr;
-  }
-  return file;
 }
 
 }  // namespace belvox

@@ -1,4 +1,4 @@
-#include "audio/wav_decoder_posix.hpp"
+#include "audio/wav_decoder_linux.hpp"
 
 #include <sndfile.h>
 
@@ -63,7 +63,7 @@ std::unique_ptr<WavDecoder> WavDecoder::Accept(std::unique_ptr<Handle> handle) {
   return std::unique_ptr<WavDecoder>(new WavDecoder(std::move(handle)));
 }
 
-std::unique_ptr<WavDecoder> WavDecoder::OpenFile(const std::string& path) {
+std::unique_ptr<WavDecoder> WavDecoder::OpenFile(const std::filesystem::path& path) {
   auto handle = std::make_unique<Handle>();
   handle->file = sf_open(path.c_str(), SFM_READ, &handle->info);
   return Accept(std::move(handle));

@@ -1,4 +1,4 @@
-#include "audio/wave_out_posix.hpp"
+#include "audio/wave_out_linux.hpp"
 
 #include <alsa/asoundlib.h>
 
