@@ -1,12 +1,10 @@
 #pragma once
 
-#include <atomic>
-#include <condition_variable>
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <deque>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/console.hpp"
@@ -41,30 +39,26 @@ class RecordingConsole final : public Console {
   std::string bytes;
 };
 
-// A wave-out device that records every call and buffer, reports completions
-// from a thread of its own, and fails on demand.
+// A wave-out device in simulated time that records every call and the audio
+// written. Each buffer plays for its length straight after the one before
+// (at once when the device is idle) and reports its end `late` after that; the
+// device can refuse any call, or stall so that buffers never finish.
 class SimWaveOut final : public WaveOut {
  public:
   struct Faults {
     bool open = false;
     int prepareAt = -1;  // the n-th Prepare (from 0) is refused
     int writeAt = -1;
-    int loseAfter = -1;  // after n writes the device is lost and completes nothing more
+    int stallAt = -1;  // from the n-th written buffer on, nothing finishes
+    std::chrono::milliseconds late{0};
   };
 
   SimWaveOut() : SimWaveOut(Faults{}) {}
-  explicit SimWaveOut(Faults faults) : faults_(faults), completer_([this] { Complete(); }) {}
-  ~SimWaveOut() override {
-    {
-      std::lock_guard lock(mutex_);
-      stopping_ = true;
-    }
-    wake_.notify_all();
-    completer_.join();
-  }
+  explicit SimWaveOut(Faults faults) : faults_(faults) {}
 
-  bool Open(const PcmFormat&) override {
+  bool Open(const PcmFormat& format) override {
     calls.push_back("open");
+    format_ = format;
     return !faults_.open;
   }
   bool Prepare(WaveHeader& header) override {
@@ -73,73 +67,74 @@ class SimWaveOut final : public WaveOut {
   }
   bool Write(WaveHeader& header) override {
     calls.push_back("write");
-    maxOutstanding = std::max(maxOutstanding, OutstandingBuffers.load());
     if (writes_++ == faults_.writeAt) return false;
     const auto* bytes = static_cast<const unsigned char*>(header.data);
     played.insert(played.end(), bytes, bytes + header.bytes);
     headers.push_back(header);
-    if (faults_.loseAfter >= 0 && writes_ > faults_.loseAfter) {
-      lost_ = true;
-      return true;
-    }
-    std::lock_guard lock(mutex_);
-    pending_.push_back(&header);
-    wake_.notify_all();
+    playedUntil_ = std::max(playedUntil_, now_) + format_.Duration(header.bytes);
+    const bool stalled = faults_.stallAt >= 0 && writes_ > faults_.stallAt;
+    reports_.push_back(stalled ? std::chrono::milliseconds::max() : playedUntil_ + faults_.late);
+    maxPending = std::max(maxPending, static_cast<int>(reports_.size()));
     return true;
   }
   void Unprepare(WaveHeader& header) override { calls.push_back("unprepare " + std::to_string(header.bytes)); }
-  void Reset() override { calls.push_back("reset"); }
+  bool WaitPending(int limit, std::chrono::milliseconds atMost) override {
+    calls.push_back("wait " + std::to_string(limit) + " within " + std::to_string(atMost.count()));
+    if (static_cast<int>(reports_.size()) <= limit) return true;
+    const std::chrono::milliseconds report = reports_[reports_.size() - static_cast<std::size_t>(limit) - 1];
+    if (report - now_ > atMost) {
+      now_ += atMost;
+      return false;
+    }
+    now_ = std::max(now_, report);
+    while (!reports_.empty() && reports_.front() <= now_) reports_.pop_front();
+    return true;
+  }
+  void Reset() override {
+    calls.push_back("reset");
+    reports_.clear();
+  }
   void Close() override { calls.push_back("close"); }
   void Sleep(std::uint32_t milliseconds) override {
-    if (milliseconds != 1) calls.push_back("sleep " + std::to_string(milliseconds));
-    std::this_thread::sleep_for(std::chrono::microseconds(50));
+    calls.push_back("sleep " + std::to_string(milliseconds));
+    now_ += std::chrono::milliseconds(milliseconds);
   }
-  bool Lost() const override { return lost_; }
 
-  std::vector<std::string> calls;  // every call but the 1 ms polling sleeps
+  std::vector<std::string> calls;
   std::vector<unsigned char> played;
   std::vector<WaveHeader> headers;
-  int maxOutstanding = 0;  // outstanding buffers seen just before a write
+  int maxPending = 0;
 
  private:
-  void Complete() {
-    std::unique_lock lock(mutex_);
-    for (;;) {
-      wake_.wait(lock, [this] { return stopping_ || !pending_.empty(); });
-      if (stopping_) return;
-      pending_.pop_front();
-      OutstandingBuffers.fetch_sub(1);
-    }
-  }
-
   Faults faults_;
+  PcmFormat format_;
   int prepares_ = 0;
   int writes_ = 0;
-  std::atomic<bool> lost_ = false;
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  std::deque<WaveHeader*> pending_;
-  bool stopping_ = false;
-  std::thread completer_;
+  std::chrono::milliseconds now_{0};
+  std::chrono::milliseconds playedUntil_{0};
+  std::deque<std::chrono::milliseconds> reports_;  // when each pending buffer reports its end
 };
 
 // Records the sound services that a run asks for.
 class RecordingSound final : public Sound {
  public:
   WaveOut& WaveOutDevice() override { return device; }
-  void PlayAlert(std::uint32_t alertType) override { calls.push_back("alert " + std::to_string(alertType)); }
-  bool PlaySpeakerTones(const ToneSequence& tones) override {
+  Playback PlayAlert(std::uint32_t alertType) override {
+    calls.push_back("alert " + std::to_string(alertType));
+    return deviceAvailable ? Playback::Played : Playback::DeviceUnavailable;
+  }
+  Playback PlaySpeakerTones(const ToneSequence& tones) override {
     for (const SpeakerCall& call : SpeakerCalls(tones)) {
       calls.push_back(call.rest ? "rest " + std::to_string(call.milliseconds)
                                 : "beep " + std::to_string(call.frequency) + " " + std::to_string(call.milliseconds));
     }
-    return deviceAvailable;
+    return deviceAvailable ? Playback::Played : Playback::DeviceUnavailable;
   }
   bool WavExists(const std::filesystem::path& path) override { return path != "missing.wav"; }
-  WavPlayback PlayWavFile(const std::filesystem::path& path) override {
+  Playback PlayWavFile(const std::filesystem::path& path) override {
     calls.push_back("wav");
-    if (path == "text.wav") return WavPlayback::NotPlayable;
-    return deviceAvailable ? WavPlayback::Played : WavPlayback::DeviceUnavailable;
+    if (path == "text.wav") return Playback::NotPlayable;
+    return deviceAvailable ? Playback::Played : Playback::DeviceUnavailable;
   }
 
   SimWaveOut device;

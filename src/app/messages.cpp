@@ -36,7 +36,7 @@ constexpr std::u16string_view kUsageEnglish =
     u"      /l Read frequency or note parameter file\n";
 
 // Indexed by MessageId.
-constexpr std::array<MessagePair, 23> kCatalogue{{
+constexpr std::array<MessagePair, 24> kCatalogue{{
     {u" - パラメータが正しくありません。", u" - Parameter is invalid."},
     {u"空のパラメータが指定されています。", u"Empty parameter is specified."},
     {u" - パラメータは一緒に使うことはできません。", u" - Parameter is not able to use together."},
@@ -59,6 +59,7 @@ constexpr std::array<MessagePair, 23> kCatalogue{{
     {u" - ファイルが見つかりませんでした。", u" - File was not found."},
     {u" - 再生できませんでした。", u" - Was not able to play."},
     {u"オーディオ出力デバイスが使用できません。", u"Audio output device is not available."},
+    {u"メモリが不足しています。", u"Not enough memory."},
     {kUsageJapanese, kUsageEnglish},
 }};
 

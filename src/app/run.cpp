@@ -114,24 +114,22 @@ Outcome WalkArguments(ArgumentCursor& arguments, RunState& state, Sound& sound) 
 }
 
 Outcome Perform(RunState& state, Sound& sound) {
-  const Failure unavailable{u"", MessageId::AudioOutputUnavailable};
+  Playback playback = Playback::Played;
   switch (state.mode) {
-    case PlayMode::SpeakerBeep:
-      if (!sound.PlaySpeakerTones(state.tones)) return unavailable;
-      break;
-    case PlayMode::SystemAlert: sound.PlayAlert(state.alertType); break;
+    case PlayMode::SpeakerBeep: playback = sound.PlaySpeakerTones(state.tones); break;
+    case PlayMode::SystemAlert: playback = sound.PlayAlert(state.alertType); break;
     case PlayMode::SynthTones:
       state.tones.push_back({0.0, 50});
-      if (!PlaySequence(state.tones, state.waveform, sound.WaveOutDevice())) return unavailable;
+      playback = PlaySequence(state.tones, state.waveform, sound.WaveOutDevice());
       break;
-    case PlayMode::WavFile:
-      switch (sound.PlayWavFile(state.wavPath->name)) {
-        case WavPlayback::Played: break;
-        case WavPlayback::NotPlayable: return Failure{state.wavPath->text, MessageId::PlayFailed};
-        case WavPlayback::DeviceUnavailable: return unavailable;
-      }
-      break;
+    case PlayMode::WavFile: playback = sound.PlayWavFile(state.wavPath->name); break;
     case PlayMode::None: break;
+  }
+  switch (playback) {
+    case Playback::Played: return std::nullopt;
+    case Playback::NotPlayable: return Failure{state.wavPath->text, MessageId::PlayFailed};
+    case Playback::DeviceUnavailable: return Failure{u"", MessageId::AudioOutputUnavailable};
+    case Playback::OutOfMemory: return Failure{u"", MessageId::OutOfMemory};
   }
   return std::nullopt;
 }

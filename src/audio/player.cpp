@@ -2,143 +2,173 @@
 
 #include <algorithm>
 #include <array>
-#include <vector>
+#include <cmath>
+#include <new>
 
 #include "audio/synth.hpp"
 
 namespace belvox {
-
-std::atomic<int> OutstandingBuffers{0};
-
 namespace {
 
-// The duration rounded to the nearest 10 ms, halves up.
-std::uint32_t RoundedDuration(const ToneStep& step) { return (step.duration + 5u) / 10u * 10u; }
+// Synthesised tones last whole 10 ms (halves rounded up); beeps last exactly their time.
+std::uint32_t ToneSamples(const ToneStep& step) { return StepBytes((step.duration + 5u) / 10u * 10u) / 2; }
+std::uint32_t BeepSamples(const ToneStep& step) { return step.duration * kSampleRate / 1000; }
+using StepLength = std::uint32_t (*)(const ToneStep&);
 
-std::uint32_t StepSamples(const ToneStep& step) { return StepBytes(RoundedDuration(step)) / 2; }
-
-// Writes one step's samples and returns the position after them.
-std::int16_t* RenderStep(const ToneStep& step, Waveform waveform, std::int16_t* samples) {
-  const std::uint32_t count = StepSamples(step);
+void Render(const ToneStep& step, std::uint32_t count, Waveform waveform, std::int16_t* samples) {
   if (step.frequency == 0.0) {
     std::fill_n(samples, count, std::int16_t{0});
   } else {
     SynthesizeSamples(samples, count, waveform, step.frequency, kSampleRate);
   }
-  return samples + count;
 }
 
-// Submits buffers and waits for them; on a failure everything still queued is
-// stopped and released before the device closes.
-class Queue {
- public:
-  explicit Queue(WaveOut& device) : device_(device) {}
-
-  bool Submit(WaveHeader& header, const std::int16_t* samples, std::uint32_t bytes) {
-    header = {samples, bytes, WaveHeader::kBeginLoop | WaveHeader::kEndLoop, 1, nullptr};
-    if (!device_.Prepare(header)) return false;
-    *std::find(prepared_.begin(), prepared_.end(), nullptr) = &header;
-    OutstandingBuffers.fetch_add(1);
-    if (device_.Write(header)) return true;
-    OutstandingBuffers.fetch_sub(1);
+template <typename Change>
+bool Allocated(Change change) {
+  try {
+    change();
+    return true;
+  } catch (const std::bad_alloc&) {
     return false;
   }
+}
 
-  // Polls every 1 ms while more than `limit` buffers are outstanding.
-  bool WaitWhileAbove(int limit) {
-    while (OutstandingBuffers.load() > limit) {
-      if (device_.Lost()) return false;
-      device_.Sleep(1);
-    }
-    return true;
+// Submits buffers to an open device and waits for them. A wait lasts at most as
+// long as the audio queued plus the margin; on a failure everything still
+// queued is stopped and released.
+class Queue {
+ public:
+  Queue(WaveOut& device, const PcmFormat& format) : device_(device), format_(format) {}
+
+  bool Submit(WaveHeader& header, std::span<const std::int16_t> samples) {
+    const auto bytes = static_cast<std::uint32_t>(samples.size_bytes());
+    header = {samples.data(), bytes, WaveHeader::kBeginLoop | WaveHeader::kEndLoop, 1, nullptr};
+    if (!device_.Prepare(header)) return false;
+    *std::find(prepared_.begin(), prepared_.end(), nullptr) = &header;
+    queued_ += format_.Duration(bytes);
+    return device_.Write(header);
   }
+
+  bool WaitUntil(int pending) { return device_.WaitPending(pending, queued_ + kCompletionMargin); }
 
   void Release(WaveHeader& header) {
     device_.Unprepare(header);
+    queued_ -= format_.Duration(header.bytes);
     *std::find(prepared_.begin(), prepared_.end(), &header) = nullptr;
   }
 
-  // Stops the device and releases every header still prepared.
   void Abandon() {
     device_.Reset();
     for (WaveHeader* header : prepared_) {
       if (header != nullptr) Release(*header);
     }
-    OutstandingBuffers.store(0);
   }
 
  private:
   WaveOut& device_;
+  PcmFormat format_;
   std::array<WaveHeader*, 2> prepared_{};  // at most two buffers are ever queued
+  std::chrono::milliseconds queued_{0};
 };
 
-}  // namespace
+Playback Close(WaveOut& device, bool played, std::uint32_t pause) {
+  if (played && pause > 0) device.Sleep(pause);
+  device.Close();
+  return played ? Playback::Played : Playback::DeviceUnavailable;
+}
 
-bool PlayBuffer(WaveOut& device, const std::int16_t* samples, std::size_t count) {
-  Queue queue(device);
+Playback PlayWhole(std::span<const std::int16_t> samples, std::uint32_t pause, WaveOut& device) {
+  const PcmFormat format;
+  if (!device.Open(format)) return Playback::DeviceUnavailable;
+  Queue queue(device, format);
   WaveHeader header;
-  if (!queue.Submit(header, samples, static_cast<std::uint32_t>(count * 2)) || !queue.WaitWhileAbove(0)) {
+  const bool played = queue.Submit(header, samples) && queue.WaitUntil(0);
+  if (played) {
+    queue.Release(header);
+  } else {
     queue.Abandon();
-    return false;
   }
-  queue.Release(header);
-  return true;
+  return Close(device, played, pause);
 }
 
 // Buffer i plays from header i mod 2 while buffer i + 1 is produced and queued behind it.
-bool PlayStream(WaveOut& device, const std::function<bool(std::vector<std::int16_t>&)>& produce) {
-  std::array<WaveHeader, 2> headers;
+Playback Stream(WaveOut& device, const PcmFormat& format, std::size_t capacity, std::uint32_t pause,
+                const Producer& produce) {
   std::array<std::vector<std::int16_t>, 2> buffers;
-  Queue queue(device);
+  if (!Allocated([&] {
+        for (auto& buffer : buffers) buffer.reserve(capacity);
+      })) {
+    return Playback::OutOfMemory;
+  }
+  if (!device.Open(format)) return Playback::DeviceUnavailable;
+  std::array<WaveHeader, 2> headers;
+  Queue queue(device, format);
+  bool played = true;
   std::size_t i = 0;
-  for (; produce(buffers[i % 2]); ++i) {
-    const auto& buffer = buffers[i % 2];
-    if (!queue.Submit(headers[i % 2], buffer.data(), static_cast<std::uint32_t>(buffer.size() * 2))) {
-      queue.Abandon();
-      return false;
-    }
-    if (i > 0) {
-      if (!queue.WaitWhileAbove(1)) {
-        queue.Abandon();
-        return false;
-      }
-      queue.Release(headers[(i - 1) % 2]);
-      buffers[(i - 1) % 2] = {};
+  for (; played && produce(buffers[i % 2]); ++i) {
+    played = queue.Submit(headers[i % 2], buffers[i % 2]);
+    if (played && i > 0) {
+      played = queue.WaitUntil(1);
+      if (played) queue.Release(headers[(i - 1) % 2]);
     }
   }
-  if (!queue.WaitWhileAbove(0)) {
-    queue.Abandon();
-    return false;
-  }
-  if (i > 0) queue.Release(headers[(i - 1) % 2]);
-  return true;
+  played = played && queue.WaitUntil(0);
+  if (played && i > 0) queue.Release(headers[(i - 1) % 2]);
+  if (!played) queue.Abandon();
+  return Close(device, played, pause);
 }
 
-bool PlaySequence(std::span<const ToneStep> tones, Waveform waveform, WaveOut& device) {
-  if (!device.Open(PcmFormat{})) return false;
-  OutstandingBuffers.store(0);
-
-  std::uint64_t totalBytes = 0;
-  for (const ToneStep& step : tones) totalBytes += StepBytes(RoundedDuration(step));
-
-  bool played = false;
-  if (totalBytes < kWholeBufferLimit) {
-    std::vector<std::int16_t> buffer(totalBytes / 2);
-    std::int16_t* next = buffer.data();
-    for (const ToneStep& step : tones) next = RenderStep(step, waveform, next);
-    played = PlayBuffer(device, buffer.data(), buffer.size());
-  } else {
-    auto step = tones.begin();
-    played = PlayStream(device, [&](std::vector<std::int16_t>& buffer) {
-      if (step == tones.end()) return false;
-      buffer.resize(StepSamples(*step));
-      RenderStep(*step++, waveform, buffer.data());
-      return true;
-    });
+// From one buffer below the whole-buffer limit, else streamed.
+Playback PlaySteps(std::span<const ToneStep> tones, Waveform waveform, StepLength length, std::uint32_t pause,
+                   WaveOut& device) {
+  std::uint64_t total = 0;
+  std::uint32_t longest = 0;
+  for (const ToneStep& step : tones) {
+    total += length(step);
+    longest = std::max(longest, length(step));
   }
-  if (played) device.Sleep(100);
-  device.Close();
-  return played;
+
+  if (total * 2 < kWholeBufferLimit) {
+    std::vector<std::int16_t> buffer;
+    if (!Allocated([&] { buffer.resize(total); })) return Playback::OutOfMemory;
+    std::int16_t* next = buffer.data();
+    for (const ToneStep& step : tones) {
+      Render(step, length(step), waveform, next);
+      next += length(step);
+    }
+    return PlayWhole(buffer, pause, device);
+  }
+
+  const std::size_t least = kStreamBufferMilliseconds * kSampleRate / 1000;
+  auto step = tones.begin();
+  return Stream(device, PcmFormat{}, least + longest, pause, [&](std::vector<std::int16_t>& buffer) {
+    buffer.clear();
+    while (step != tones.end() && buffer.size() < least) {
+      const std::size_t start = buffer.size();
+      buffer.resize(start + length(*step));
+      Render(*step, length(*step), waveform, buffer.data() + start);
+      ++step;
+    }
+    return !buffer.empty();
+  });
+}
+
+}  // namespace
+
+Playback PlayStream(WaveOut& device, const PcmFormat& format, std::size_t capacity, const Producer& produce) {
+  return Stream(device, format, capacity, 0, produce);
+}
+
+Playback PlaySequence(std::span<const ToneStep> tones, Waveform waveform, WaveOut& device) {
+  return PlaySteps(tones, waveform, ToneSamples, 100, device);
+}
+
+Playback PlayBeeps(std::span<const ToneStep> tones, WaveOut& device) {
+  if (tones.empty()) return Playback::Played;
+  ToneSequence beeps;
+  if (!Allocated([&] { beeps.reserve(tones.size()); })) return Playback::OutOfMemory;
+  for (const ToneStep& step : tones) beeps.push_back({std::trunc(step.frequency), step.duration});
+  return PlaySteps(beeps, Waveform::Square, BeepSamples, 0, device);
 }
 
 }  // namespace belvox

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -12,23 +13,33 @@
 namespace belvox {
 
 inline constexpr std::uint32_t kSampleRate = 44100;
-// A sequence of this many bytes or more is streamed one step at a time.
+// A sequence of this many bytes or more is streamed rather than played from one buffer.
 inline constexpr std::uint64_t kWholeBufferLimit = 0x1000000;
+// A streamed buffer takes whole steps until it lasts at least this long, so that
+// the device always has audio queued behind what it is playing.
+inline constexpr std::uint32_t kStreamBufferMilliseconds = 200;
+// How long the player waits for a device beyond the audio still queued on it:
+// time for a sound server to start a stream and for its latency.
+inline constexpr std::chrono::milliseconds kCompletionMargin{500};
 
 // Bytes of a step of the given rounded duration: 882 for every 10 ms.
 constexpr std::uint32_t StepBytes(std::uint32_t milliseconds) { return milliseconds * 882 / 10; }
 
-// On an open device: plays one buffer of 16-bit samples and returns when the
-// device reports it played. False when the device failed; everything is released.
-bool PlayBuffer(WaveOut& device, const std::int16_t* samples, std::size_t count);
+// Replaces the buffer's samples with the next ones to play, within its capacity;
+// false when there are no more.
+using Producer = std::function<bool(std::vector<std::int16_t>& buffer)>;
 
-// On an open device: plays the buffers that `produce` fills, back to back, with
-// at most two queued; `produce` returns false when there are no more.
-bool PlayStream(WaveOut& device, const std::function<bool(std::vector<std::int16_t>&)>& produce);
+// Opens the device for `format`, plays what `produce` gives, back to back with at
+// most two buffers queued, and closes it. Both buffers, of `capacity` samples, are
+// allocated before the device opens.
+Playback PlayStream(WaveOut& device, const PcmFormat& format, std::size_t capacity, const Producer& produce);
 
-// Plays the steps, each rounded to the nearest 10 ms (halves up), on the device
-// and returns after the last one has been played and 100 ms more. False when the
-// device could not be opened or gave up: nothing more plays.
-bool PlaySequence(std::span<const ToneStep> tones, Waveform waveform, WaveOut& device);
+// Plays the steps, each rounded to the nearest 10 ms (halves up), in the waveform
+// at 44,100 Hz, and returns after the last has been played and 100 ms more.
+Playback PlaySequence(std::span<const ToneStep> tones, Waveform waveform, WaveOut& device);
+
+// Plays speaker beeps on the device: square waves at the whole hertz below each
+// frequency, each step exactly its length, nothing after the last. No steps, no sound.
+Playback PlayBeeps(std::span<const ToneStep> tones, WaveOut& device);
 
 }  // namespace belvox

@@ -11,8 +11,6 @@
 
 namespace belvox {
 
-enum class WavPlayback : std::uint8_t { Played, NotPlayable, DeviceUnavailable };
-
 // The system's sound services that the actions use.
 class Sound {
  public:
@@ -21,13 +19,12 @@ class Sound {
   virtual WaveOut& WaveOutDevice() = 0;
   // Plays one of the system alerts (0, 0x10, 0x20, 0x30, 0x40). Windows returns at
   // once; Linux waits for the sound, which would be cut off when the process exits.
-  virtual void PlayAlert(std::uint32_t alertType) = 0;
-  // Beeps the steps in order and returns when the last has finished; false when
-  // no audio device is available.
-  virtual bool PlaySpeakerTones(const ToneSequence& tones) = 0;
+  virtual Playback PlayAlert(std::uint32_t alertType) = 0;
+  // Beeps the steps in order and returns when the last has finished.
+  virtual Playback PlaySpeakerTones(const ToneSequence& tones) = 0;
   virtual bool WavExists(const std::filesystem::path& path) = 0;
   // Plays a WAV file to its end.
-  virtual WavPlayback PlayWavFile(const std::filesystem::path& path) = 0;
+  virtual Playback PlayWavFile(const std::filesystem::path& path) = 0;
 };
 
 // One call of the speaker service: a beep (frequency truncated to whole hertz)

@@ -12,24 +12,27 @@ Win32Sound::~Win32Sound() = default;
 
 WaveOut& Win32Sound::WaveOutDevice() { return *device_; }
 
-void Win32Sound::PlayAlert(std::uint32_t alertType) { MessageBeep(alertType); }
+// Windows reports nothing about alerts and the speaker, so they always count as played.
+Playback Win32Sound::PlayAlert(std::uint32_t alertType) {
+  MessageBeep(alertType);
+  return Playback::Played;
+}
 
-// Windows reports nothing about the speaker, so the beeps always count as played.
-bool Win32Sound::PlaySpeakerTones(const ToneSequence& tones) {
+// A beep that fails (Beep takes 37 to 32,767 Hz) still takes its time, so the
+// sequence keeps its rhythm.
+Playback Win32Sound::PlaySpeakerTones(const ToneSequence& tones) {
   for (const SpeakerCall& call : SpeakerCalls(tones)) {
-    if (call.rest) {
-      ::Sleep(call.milliseconds);
-    } else {
-      ::Beep(call.frequency, call.milliseconds);
-    }
+    if (call.rest || !::Beep(call.frequency, call.milliseconds)) ::Sleep(call.milliseconds);
   }
-  return true;
+  return Playback::Played;
 }
 
 bool Win32Sound::WavExists(const std::filesystem::path& path) { return _waccess_s(path.c_str(), 0) == 0; }
 
-WavPlayback Win32Sound::PlayWavFile(const std::filesystem::path& path) {
-  return PlaySoundW(path.c_str(), nullptr, SND_FILENAME | SND_NODEFAULT) ? WavPlayback::Played : WavPlayback::NotPlayable;
+// With no wave-out device at all, no file can play: the file is not to blame.
+Playback Win32Sound::PlayWavFile(const std::filesystem::path& path) {
+  if (waveOutGetNumDevs() == 0) return Playback::DeviceUnavailable;
+  return PlaySoundW(path.c_str(), nullptr, SND_FILENAME | SND_NODEFAULT) ? Playback::Played : Playback::NotPlayable;
 }
 
 }  // namespace belvox

@@ -13,10 +13,10 @@ class Win32Sound final : public Sound {
   ~Win32Sound() override;
 
   WaveOut& WaveOutDevice() override;
-  void PlayAlert(std::uint32_t alertType) override;
-  bool PlaySpeakerTones(const ToneSequence& tones) override;
+  Playback PlayAlert(std::uint32_t alertType) override;
+  Playback PlaySpeakerTones(const ToneSequence& tones) override;
   bool WavExists(const std::filesystem::path& path) override;
-  WavPlayback PlayWavFile(const std::filesystem::path& path) override;
+  Playback PlayWavFile(const std::filesystem::path& path) override;
 
  private:
   std::unique_ptr<WaveOut> device_;

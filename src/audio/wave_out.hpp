@@ -1,14 +1,12 @@
 #pragma once
 
-#include <atomic>
+#include <chrono>
 #include <cstdint>
 
 namespace belvox {
 
-// Buffers written to a device whose completion has not been reported yet.
-// The player raises it just before each write; the device lowers it, on a
-// thread of its own, when a buffer's last frame has been played.
-extern std::atomic<int> OutstandingBuffers;
+// How a playback ended; every failure but NotPlayable has a message of its own.
+enum class Playback : std::uint8_t { Played, NotPlayable, DeviceUnavailable, OutOfMemory };
 
 struct PcmFormat {
   std::uint32_t sampleRate = 44100;
@@ -16,6 +14,11 @@ struct PcmFormat {
   std::uint16_t bitsPerSample = 16;  // signed little-endian samples
 
   std::uint32_t BytesPerFrame() const { return channels * (bitsPerSample / 8u); }
+  // How long `bytes` of this format play, rounded up to whole milliseconds.
+  std::chrono::milliseconds Duration(std::uint64_t bytes) const {
+    const std::uint64_t perSecond = std::uint64_t{sampleRate} * BytesPerFrame();
+    return std::chrono::milliseconds((bytes * 1000 + perSecond - 1) / perSecond);
+  }
 };
 
 struct WaveHeader {
@@ -29,24 +32,25 @@ struct WaveHeader {
   void* native = nullptr;  // the device's own bookkeeping for this header
 };
 
-// A waveform-audio output device: queued buffers play back to back in the
-// order written, and each one's end is reported once through OutstandingBuffers.
+// A waveform-audio output device: queued buffers play back to back in the order
+// written. The device counts the buffers written and not yet played; the player
+// waits on that count through WaitPending, never without a deadline.
 class WaveOut {
  public:
   virtual ~WaveOut() = default;
 
   virtual bool Open(const PcmFormat& format) = 0;
   virtual bool Prepare(WaveHeader& header) = 0;
-  // Queues the buffer and returns at once.
+  // Queues the buffer and returns at once; it is pending until it has been played.
   virtual bool Write(WaveHeader& header) = 0;
   virtual void Unprepare(WaveHeader& header) = 0;
-  // Stops playback at once; buffers still queued are reported done.
+  // Returns true once at most `limit` buffers are pending. False when the device
+  // failed, or `atMost` passed first: the device then counts as lost.
+  virtual bool WaitPending(int limit, std::chrono::milliseconds atMost) = 0;
+  // Stops playback at once; no buffer is pending afterwards.
   virtual void Reset() = 0;
   virtual void Close() = 0;
-  // Suspends the caller; a device may return early when a buffer completes.
   virtual void Sleep(std::uint32_t milliseconds) = 0;
-  // True once the device has failed for good: no more completions will come.
-  virtual bool Lost() const { return false; }
 };
 
 }  // namespace belvox

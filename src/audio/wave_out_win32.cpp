@@ -3,19 +3,26 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+#include <atomic>
+#include <new>
+
 namespace belvox {
 namespace {
 
-// Runs on winmm's thread; it calls no wave-out function.
-void CALLBACK WaveOutCallback(HWAVEOUT, UINT message, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
-  if (message == WOM_DONE) OutstandingBuffers.fetch_sub(1);
-}
-
 WAVEHDR& Native(WaveHeader& header) { return *static_cast<WAVEHDR*>(header.native); }
 
+// Counts its buffers itself: winmm's callback lowers the count and signals an
+// event that the player's waits use.
 class WinmmWaveOut final : public WaveOut {
  public:
+  ~WinmmWaveOut() override {
+    if (done_ != nullptr) CloseHandle(done_);
+  }
+
   bool Open(const PcmFormat& format) override {
+    if (done_ == nullptr) done_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (done_ == nullptr) return false;
+    pending_ = 0;
     WAVEFORMATEX wave{};
     wave.wFormatTag = WAVE_FORMAT_PCM;
     wave.nChannels = format.channels;
@@ -24,12 +31,13 @@ class WinmmWaveOut final : public WaveOut {
     wave.nAvgBytesPerSec = format.sampleRate * format.BytesPerFrame();
     wave.wBitsPerSample = format.bitsPerSample;
     wave.cbSize = 0;
-    return waveOutOpen(&handle_, WAVE_MAPPER, &wave, reinterpret_cast<DWORD_PTR>(&WaveOutCallback), 0,
-                       CALLBACK_FUNCTION) == MMSYSERR_NOERROR;
+    return waveOutOpen(&handle_, WAVE_MAPPER, &wave, reinterpret_cast<DWORD_PTR>(&WaveOutCallback),
+                       reinterpret_cast<DWORD_PTR>(this), CALLBACK_FUNCTION) == MMSYSERR_NOERROR;
   }
 
   bool Prepare(WaveHeader& header) override {
-    auto* native = new WAVEHDR{};
+    auto* native = new (std::nothrow) WAVEHDR{};
+    if (native == nullptr) return false;
     native->lpData = static_cast<LPSTR>(const_cast<void*>(header.data));
     native->dwBufferLength = header.bytes;
     native->dwFlags = header.flags;
@@ -42,7 +50,10 @@ class WinmmWaveOut final : public WaveOut {
   }
 
   bool Write(WaveHeader& header) override {
-    return waveOutWrite(handle_, &Native(header), sizeof(WAVEHDR)) == MMSYSERR_NOERROR;
+    pending_.fetch_add(1);
+    if (waveOutWrite(handle_, &Native(header), sizeof(WAVEHDR)) == MMSYSERR_NOERROR) return true;
+    pending_.fetch_sub(1);
+    return false;
   }
 
   void Unprepare(WaveHeader& header) override {
@@ -51,12 +62,36 @@ class WinmmWaveOut final : public WaveOut {
     header.native = nullptr;
   }
 
-  void Reset() override { waveOutReset(handle_); }
+  bool WaitPending(int limit, std::chrono::milliseconds atMost) override {
+    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(atMost.count());
+    while (pending_.load() > limit) {
+      const ULONGLONG now = GetTickCount64();
+      if (now >= deadline) return false;
+      WaitForSingleObject(done_, static_cast<DWORD>(deadline - now));
+    }
+    return true;
+  }
+
+  void Reset() override {
+    waveOutReset(handle_);
+    pending_ = 0;
+  }
   void Close() override { waveOutClose(handle_); }
   void Sleep(std::uint32_t milliseconds) override { ::Sleep(milliseconds); }
 
  private:
+  // Runs on winmm's thread, where only a few calls are allowed: it calls no
+  // wave-out function, only SetEvent.
+  static void CALLBACK WaveOutCallback(HWAVEOUT, UINT message, DWORD_PTR instance, DWORD_PTR, DWORD_PTR) {
+    if (message != WOM_DONE) return;
+    auto* device = reinterpret_cast<WinmmWaveOut*>(instance);
+    device->pending_.fetch_sub(1);
+    SetEvent(device->done_);
+  }
+
   HWAVEOUT handle_ = nullptr;
+  HANDLE done_ = nullptr;
+  std::atomic<int> pending_{0};
 };
 
 }  // namespace

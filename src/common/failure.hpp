@@ -29,6 +29,7 @@ enum class MessageId : std::uint8_t {
   FileNotFound,
   PlayFailed,
   AudioOutputUnavailable,
+  OutOfMemory,
   Usage,
 };
 
