@@ -1,6 +1,6 @@
 // The whole run on arbitrary argument vectors, with recording services instead
 // of the console and the audio device: at most one text, in a catalogue form,
-// and nothing played after an error.
+// nothing played after an error, and no control character echoed.
 #include "app/run.hpp"
 #include "fakes.hpp"
 #include "fuzz_util.hpp"
@@ -38,6 +38,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   fuzz::Require(text.appendNewline && fuzz::IsCatalogueForm(text.text, language));
+  // What the message echoes cannot drive a terminal.
+  fuzz::Require(std::none_of(text.text.begin(), text.text.end(),
+                             [](char16_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }));
   // Only a WAV file that fails to play writes its message after trying.
   const bool playFailed = text.text.ends_with(Text(MessageId::PlayFailed, language));
   fuzz::Require(sound.device.played.empty() &&

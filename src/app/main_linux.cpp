@@ -1,4 +1,6 @@
 #include <clocale>
+#include <csignal>
+#include <new>
 #include <vector>
 
 #include "app/console_posix.hpp"
@@ -7,14 +9,21 @@
 #include "common/system_text.hpp"
 
 int main(int argc, char** argv) {
+  // A reader that closes its end of a pipe loses the text, nothing more: the status stays 0.
+  std::signal(SIGPIPE, SIG_IGN);
   std::setlocale(LC_CTYPE, "");
   const belvox::ConsoleFacts facts = belvox::ReadConsoleFacts();
+  const belvox::LanguageIndex language = belvox::ChooseLanguage(facts.outputCodePage, facts.uiLanguage);
   belvox::PosixConsole console;
 
-  // File names keep their bytes; the text is what the locale makes of them.
-  std::vector<belvox::Argument> arguments;
-  for (int i = 1; i < argc; ++i) arguments.push_back({belvox::DecodeSystemText(argv[i]), argv[i]});
-
-  belvox::LinuxSound sound;
-  return belvox::Run(arguments, belvox::ChooseLanguage(facts.outputCodePage, facts.uiLanguage), console, sound);
+  try {
+    // File names keep their bytes; the text is what the locale makes of them.
+    std::vector<belvox::Argument> arguments;
+    for (int i = 1; i < argc; ++i) arguments.push_back({belvox::DecodeSystemText(argv[i]), argv[i]});
+    belvox::LinuxSound sound;
+    return belvox::Run(arguments, language, console, sound);
+  } catch (const std::bad_alloc&) {
+    belvox::WriteFailure({u"", belvox::MessageId::OutOfMemory}, language, console);
+    return 0;
+  }
 }

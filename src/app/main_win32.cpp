@@ -1,3 +1,4 @@
+#include <new>
 #include <string>
 #include <vector>
 
@@ -7,14 +8,19 @@
 
 int wmain(int argc, wchar_t** argv) {
   const belvox::ConsoleFacts facts = belvox::ReadConsoleFacts();
+  const belvox::LanguageIndex language = belvox::ChooseLanguage(facts.outputCodePage, facts.uiLanguage);
   belvox::Win32Console console(facts);
 
-  std::vector<belvox::Argument> arguments;
-  for (int i = 1; i < argc; ++i) {
-    const std::wstring_view argument(argv[i]);
-    arguments.push_back({std::u16string(argument.begin(), argument.end()), argv[i]});
+  try {
+    std::vector<belvox::Argument> arguments;
+    for (int i = 1; i < argc; ++i) {
+      const std::wstring_view argument(argv[i]);
+      arguments.push_back({std::u16string(argument.begin(), argument.end()), argv[i]});
+    }
+    belvox::Win32Sound sound;
+    return belvox::Run(arguments, language, console, sound);
+  } catch (const std::bad_alloc&) {
+    belvox::WriteFailure({u"", belvox::MessageId::OutOfMemory}, language, console);
+    return 0;
   }
-
-  belvox::Win32Sound sound;
-  return belvox::Run(arguments, belvox::ChooseLanguage(facts.outputCodePage, facts.uiLanguage), console, sound);
 }

@@ -79,6 +79,9 @@ std::u16string_view Text(MessageId id, LanguageIndex language) {
 
 std::u16string Compose(std::u16string_view prefix, MessageId id, LanguageIndex language) {
   std::u16string message(prefix);
+  for (char16_t& c : message) {
+    if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) c = u'?';
+  }
   message += Text(id, language);
   return message;
 }

@@ -23,6 +23,8 @@ LanguageIndex ChooseLanguage(std::uint32_t consoleOutputCodePage, std::uint16_t 
 std::u16string_view Text(MessageId id, LanguageIndex language);
 
 // prefix immediately followed by Text(id); suffix texts bring their own " - ".
+// The prefix echoes what the user gave, so its control characters (C0, DEL and
+// C1) are written as '?': a file line must not drive the terminal.
 std::u16string Compose(std::u16string_view prefix, MessageId id, LanguageIndex language);
 
 }  // namespace belvox

@@ -1,5 +1,6 @@
 #include "app/run.hpp"
 
+#include <new>
 #include <optional>
 
 #include "audio/player.hpp"
@@ -134,30 +135,45 @@ Outcome Perform(RunState& state, Sound& sound) {
   return std::nullopt;
 }
 
+// "/?", "/void" and "/ver" act only as the sole argument.
+bool PerformAlone(std::span<const Argument> arguments, LanguageIndex language, Console& console) {
+  if (arguments.size() != 1) return false;
+  const std::u16string& sole = arguments.front().text;
+  if (sole == u"/?") {
+    console.WriteText(std::u16string(Text(MessageId::Usage, language)), false, false);
+  } else if (EqualsIgnoringCase(sole, u"/ver")) {
+    std::string lines(1, '\n');
+    lines.append(kVersionBanner).append(1, '\n');
+    console.WriteBytes(lines);
+  } else {
+    return EqualsIgnoringCase(sole, u"/void");
+  }
+  return true;
+}
+
 }  // namespace
 
 int Run(std::span<const Argument> arguments, LanguageIndex language, Console& console, Sound& sound) {
-  if (arguments.size() == 1) {
-    const std::u16string& sole = arguments.front().text;
-    if (sole == u"/?") {
-      console.WriteText(std::u16string(Text(MessageId::Usage, language)), false, false);
-      return 0;
-    }
-    if (EqualsIgnoringCase(sole, u"/void")) return 0;
-    if (EqualsIgnoringCase(sole, u"/ver")) {
-      std::string lines(1, '\n');
-      lines.append(kVersionBanner).append(1, '\n');
-      console.WriteBytes(lines);
-      return 0;
-    }
+  Outcome failure;
+  try {
+    if (PerformAlone(arguments, language, console)) return 0;
+    ArgumentCursor cursor(arguments);
+    RunState state;
+    failure = WalkArguments(cursor, state, sound);
+    if (!failure) failure = Perform(state, sound);
+  } catch (const std::bad_alloc&) {  // the list and the sample buffers say so themselves; the rest lands here
+    failure = Failure{u"", MessageId::OutOfMemory};
   }
-
-  ArgumentCursor cursor(arguments);
-  RunState state;
-  Outcome failure = WalkArguments(cursor, state, sound);
-  if (!failure) failure = Perform(state, sound);
-  if (failure) console.WriteText(Compose(failure->prefix, failure->id, language), true, true);
+  if (failure) WriteFailure(*failure, language, console);
   return 0;
+}
+
+void WriteFailure(const Failure& failure, LanguageIndex language, Console& console) noexcept {
+  try {
+    console.WriteText(Compose(failure.prefix, failure.id, language), true, true);
+  } catch (const std::bad_alloc&) {
+    if (failure.id != MessageId::OutOfMemory) WriteFailure({u"", MessageId::OutOfMemory}, language, console);
+  }
 }
 
 }  // namespace belvox

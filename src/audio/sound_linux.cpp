@@ -1,7 +1,6 @@
 #include "audio/sound_linux.hpp"
 
 #include <canberra.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -97,28 +96,6 @@ bool PlayEventSounds(std::span<const std::string_view> ids) {
   return outcome->played;
 }
 
-// Sends standard error to /dev/null while it lives. libsndfile decodes MPEG data
-// in a WAV file with libmpg123, which reports damaged frames there by itself;
-// belvox's own message, if any, comes after.
-class QuietStandardError {
- public:
-  QuietStandardError() : saved_(::dup(STDERR_FILENO)) {
-    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (saved_ >= 0 && null >= 0) ::dup2(null, STDERR_FILENO);
-    if (null >= 0) ::close(null);
-  }
-  ~QuietStandardError() {
-    if (saved_ < 0) return;
-    ::dup2(saved_, STDERR_FILENO);
-    ::close(saved_);
-  }
-  QuietStandardError(const QuietStandardError&) = delete;
-  QuietStandardError& operator=(const QuietStandardError&) = delete;
-
- private:
-  int saved_;
-};
-
 }  // namespace
 
 LinuxSound::LinuxSound() : LinuxSound(MakeAlsaWaveOut()) {}
@@ -140,7 +117,6 @@ Playback LinuxSound::PlaySpeakerTones(const ToneSequence& tones) { return PlayBe
 bool LinuxSound::WavExists(const std::filesystem::path& path) { return ::access(path.c_str(), F_OK) == 0; }
 
 Playback LinuxSound::PlayWavFile(const std::filesystem::path& path) {
-  const QuietStandardError quiet;
   const auto file = WavDecoder::OpenFile(path);
   if (!file) return Playback::NotPlayable;
   const PcmFormat format = file->Format();

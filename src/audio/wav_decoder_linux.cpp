@@ -32,6 +32,30 @@ struct MemoryFile {
   static sf_count_t Write(const void*, sf_count_t, void*) { return 0; }
 };
 
+// Whether a RIFF WAVE file's first format chunk names MPEG audio (tags 0x50 and
+// 0x55). libsndfile decodes that with libmpg123, which reports damaged frames
+// on standard error by itself; such files are refused instead.
+// `read(offset, out, size)` reads bytes of the file and returns how many.
+template <typename Read>
+bool HoldsMpeg(Read read) {
+  const auto little = [](const unsigned char* bytes, int count) {
+    std::uint32_t value = 0;
+    for (int i = count - 1; i >= 0; --i) value = value << 8 | bytes[i];
+    return value;
+  };
+  unsigned char chunk[10];
+  if (read(0, chunk, 4) != 4 || std::memcmp(chunk, "RIFF", 4) != 0) return false;
+  std::uint64_t offset = 12;
+  for (int chunks = 0; chunks < 64 && read(offset, chunk, 10) == 10; ++chunks) {
+    if (std::memcmp(chunk, "fmt ", 4) == 0) {
+      const std::uint32_t tag = little(chunk + 8, 2);
+      return tag == 0x50 || tag == 0x55;
+    }
+    offset += 8 + (little(chunk + 4, 4) + 1ull) / 2 * 2;
+  }
+  return false;
+}
+
 }  // namespace
 
 struct WavDecoder::Handle {
@@ -64,6 +88,13 @@ std::unique_ptr<WavDecoder> WavDecoder::Accept(std::unique_ptr<Handle> handle) {
 }
 
 std::unique_ptr<WavDecoder> WavDecoder::OpenFile(const std::filesystem::path& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return nullptr;
+  const bool mpeg = HoldsMpeg([&](std::uint64_t offset, unsigned char* out, std::size_t size) {
+    return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0 ? std::fread(out, 1, size, file) : 0;
+  });
+  std::fclose(file);
+  if (mpeg) return nullptr;
   auto handle = std::make_unique<Handle>();
   handle->file = sf_open(path.c_str(), SFM_READ, &handle->info);
   return Accept(std::move(handle));
@@ -72,6 +103,13 @@ std::unique_ptr<WavDecoder> WavDecoder::OpenFile(const std::filesystem::path& pa
 std::unique_ptr<WavDecoder> WavDecoder::OpenMemory(std::span<const unsigned char> bytes) {
   static SF_VIRTUAL_IO io = {MemoryFile::Length, MemoryFile::Seek, MemoryFile::Read, MemoryFile::Write,
                              MemoryFile::Tell};
+  const bool mpeg = HoldsMpeg([&](std::uint64_t offset, unsigned char* out, std::size_t size) {
+    if (offset >= bytes.size()) return std::size_t{0};
+    const std::size_t count = std::min<std::size_t>(size, bytes.size() - offset);
+    std::memcpy(out, bytes.data() + offset, count);
+    return count;
+  });
+  if (mpeg) return nullptr;
   auto handle = std::make_unique<Handle>();
   handle->memory.bytes = bytes;
   handle->file = sf_open_virtual(&io, SFM_READ, &handle->info, &handle->memory);

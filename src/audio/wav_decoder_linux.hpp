@@ -12,7 +12,7 @@
 namespace belvox {
 
 // A RIFF WAVE file decoded by libsndfile (PCM, float, A-law, µ-law, ADPCM,
-// WAVE_FORMAT_EXTENSIBLE) into interleaved 16-bit frames.
+// WAVE_FORMAT_EXTENSIBLE; not MPEG) into interleaved 16-bit frames.
 class WavDecoder {
  public:
   // nullptr when the data is not a WAVE file libsndfile can decode, or has a

@@ -12,6 +12,7 @@ namespace {
 std::optional<Failure> AppendPair(std::u16string_view token, PairParser parse, ToneSequence& tones) {
   PairResult result = parse(token);
   if (auto* failure = std::get_if<Failure>(&result)) return std::move(*failure);
+  if (tones.size() >= kMaxToneSteps) return Failure{u"", MessageId::OutOfMemory};
   tones.push_back(std::get<ToneStep>(result));
   return std::nullopt;
 }
@@ -55,7 +56,13 @@ TextLineReader::Status TextLineReader::ReadLine(std::array<char, kBufferSize>& b
     if (c == '\n') break;
     if (length == kBufferSize - 1) return Status::TooLong;
     buffer[length++] = static_cast<char>(c);
+    // A UTF-8 byte-order mark at the start of the file belongs to no line.
+    if (atStart_ && length == 3) {
+      atStart_ = false;
+      if (std::string_view(buffer.data(), 3) == "\xEF\xBB\xBF") length = 0;
+    }
   }
+  atStart_ = false;
   buffer[length] = '\0';
   return Status::Line;
 }

@@ -13,6 +13,11 @@
 
 namespace belvox {
 
+// The longest list a run takes: 8,388,608 steps of 16 bytes (128 MiB), over 23
+// hours of 10 ms steps. A longer one, such as an endless standard input, ends
+// the run with OutOfMemory before the process is in danger.
+inline constexpr std::size_t kMaxToneSteps = std::size_t{1} << 23;
+
 // Takes pairs from the arguments and appends their steps until the arguments
 // run out or one begins with "/" (left for the walk). Returns the failure that
 // ends the run, if any.
@@ -40,7 +45,8 @@ class TextLineReader {
 
   explicit TextLineReader(std::FILE* file);
 
-  // Reads up to the next line feed into buffer (without it, NUL-terminated).
+  // Reads up to the next line feed into buffer (without it, NUL-terminated). A
+  // UTF-8 byte-order mark at the start of the file is skipped.
   Status ReadLine(std::array<char, kBufferSize>& buffer);
 
  private:
@@ -49,6 +55,7 @@ class TextLineReader {
   std::FILE* file_;
   long size_ = -1;      // when opened; -1 for a stream without a size
   bool ended_ = false;  // a Ctrl+Z byte was read
+  bool atStart_ = true;
 };
 
 }  // namespace belvox
