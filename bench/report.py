@@ -11,26 +11,68 @@ import sys
 import tempfile
 import threading
 import time
-import wave
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
-from audio_sink import AudioSink  # noqa: E402
+from servers import SERVERS  # noqa: E402
 
 BELVOX = ROOT / "build" / "linux" / "belvox"
 BENCHMARK = ROOT / "build" / "linux" / "tests" / "belvox_benchmark"
-RUNS = int(os.environ.get("BELVOX_BENCH_RUNS", "7"))
+RUNS = int(os.environ.get("BELVOX_BENCH_RUNS", "5"))
 
 
-def median_overhead(command, audio_seconds, env):
-    """Median wall time minus the audio's own length, in milliseconds."""
+def median_overhead(command, audio_seconds, env, idle):
+    """Median wall time minus the audio's own length, in milliseconds; None when a run does not end.
+    An idle server has played nothing for 1.2 s before each run."""
     walls = []
     for _ in range(RUNS):
+        if idle:
+            time.sleep(1.2)
         start = time.monotonic()
-        subprocess.run(command, env=env, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            subprocess.run(command, env=env, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                           timeout=audio_seconds + 10)
+        except subprocess.TimeoutExpired:
+            return None
         walls.append(time.monotonic() - start)
     return (statistics.median(walls) - audio_seconds) * 1000
+
+
+def overheads(directory):
+    """Each player through each server, idle and busy (another client streams silence throughout)."""
+    one_second = Path(directory) / "one.wav"
+    subprocess.run(["sox", "-n", "-r", "44100", "-c", "1", "-b", "16", str(one_second), "synth", "1", "sine", "440"],
+                   check=True)
+    # The audio's own length; for belvox's tone sequences with the 50 ms rest and the 100 ms pause.
+    players = [
+        ("belvox /f 440,1000", [str(BELVOX), "/f", "440,1000"], 1.15),
+        ("belvox /n C4,8 E4,8 G4,8 C5,4", [str(BELVOX), "/n", "C4,8", "E4,8", "G4,8", "C5,4"], 1.40),
+        ("belvox /w (1 s WAV)", [str(BELVOX), "/w", str(one_second)], 1.0),
+        ("sox play -n synth 1 sine 440", ["play", "-q", "-n", "synth", "1", "sine", "440"], 1.0),
+        ("aplay (1 s WAV)", ["aplay", "-q", str(one_second)], 1.0),
+        ("paplay (1 s WAV)", ["paplay", str(one_second)], 1.0),
+    ]
+    columns = {}
+    for name, server_class in SERVERS.items():
+        server = server_class()
+        try:
+            env = server.environ()
+            columns[f"{name} idle"] = [median_overhead(command, audio, env, True) for _, command, audio in players]
+            silence = subprocess.Popen(["pacat", "--format=s16le", "--rate=44100", "--channels=1", "/dev/zero"],
+                                       env=env)
+            time.sleep(0.5)
+            columns[f"{name} busy"] = [median_overhead(command, audio, env, False) for _, command, audio in players]
+            silence.terminate()
+            silence.wait()
+        finally:
+            server.stop()
+    print("overhead beyond the timeline, ms (median of %d runs)" % RUNS)
+    print(f"{'player':<32}" + "".join(f"{column:>18}" for column in columns))
+    for row, (name, _, _) in enumerate(players):
+        cells = [columns[column][row] for column in columns]
+        print(f"{name:<32}" + "".join(f"{'no end' if c is None else f'{c:.1f}':>18}" for c in cells))
+    print()
 
 
 def file_plugin_env(directory, target):
@@ -73,22 +115,7 @@ def first_sample_seconds(args, directory):
 def main():
     rows = []
     with tempfile.TemporaryDirectory() as directory:
-        sink = AudioSink()
-        try:
-            env = {**os.environ, **sink.env}
-            one_second = Path(directory) / "one.wav"
-            subprocess.run(["sox", "-n", "-r", "44100", "-c", "1", "-b", "16", str(one_second),
-                            "synth", "1", "sine", "440"], check=True)
-            melody = ["/n", "C4,8", "E4,8", "G4,8", "C5,4"]
-            # belvox's own length: the audio, the 50 ms rest and the 100 ms pause.
-            rows.append(("overhead: belvox /f 440,1000", median_overhead([str(BELVOX), "/f", "440,1000"], 1.15, env), "ms"))
-            rows.append(("overhead: belvox " + " ".join(melody), median_overhead([str(BELVOX), *melody], 1.40, env), "ms"))
-            rows.append(("overhead: belvox /w (1 s WAV)", median_overhead([str(BELVOX), "/w", str(one_second)], 1.0, env), "ms"))
-            rows.append(("overhead: play -n synth 1 sine 440 (sox)",
-                         median_overhead(["play", "-q", "-n", "synth", "1", "sine", "440"], 1.0, env), "ms"))
-            rows.append(("overhead: aplay (1 s WAV)", median_overhead(["aplay", "-q", str(one_second)], 1.0, env), "ms"))
-        finally:
-            sink.stop()
+        overheads(directory)
 
         throughput = json.loads(subprocess.run([str(BENCHMARK), "--benchmark_format=json"], check=True,
                                                capture_output=True, text=True).stdout)

@@ -5,7 +5,7 @@ import zipfile
 
 import pytest
 
-from conftest import BUILD, ROOT, WINE, WINDOWS_BINARY, clean_environment
+from conftest import BUILD, VERSION, WINE, WINDOWS_BINARY, clean_environment
 
 
 def run_installed(binary, *args):
@@ -32,7 +32,7 @@ def test_manual_pages_render_without_warnings(page):
 
 def test_debian_package_installs_and_runs_in_a_scratch_root(tmp_path):
     subprocess.run(["cpack", "-B", str(tmp_path / "out")], cwd=BUILD / "linux", check=True, capture_output=True)
-    package = tmp_path / "out" / "belvox_2.00_amd64.deb"
+    package = tmp_path / "out" / f"belvox_{VERSION}_amd64.deb"
     depends = subprocess.run(["dpkg-deb", "-f", str(package), "Depends"], capture_output=True, text=True,
                              check=True).stdout
     for library in ("libasound2", "libsndfile1", "libcanberra0"):
@@ -45,7 +45,7 @@ def test_debian_package_installs_and_runs_in_a_scratch_root(tmp_path):
 
 
 def test_windows_download_holds_the_exe_and_both_readmes(wine, tmp_path):
-    archive = BUILD / "windows" / "belvox-2.00-windows-x86_64.zip"
+    archive = BUILD / "windows" / f"belvox-{VERSION}-windows-x86_64.zip"
     with zipfile.ZipFile(archive) as download:
         assert sorted(download.namelist()) == ["README.en.txt", "README.ja.txt", "belvox.exe"]
         download.extract("belvox.exe", tmp_path)
@@ -65,4 +65,4 @@ def test_windows_version_resource_reads_back(wine):
     completed = subprocess.run([WINE, str(BUILD / "windows" / "read_version.exe"), str(WINDOWS_BINARY)],
                                capture_output=True, env=environment, stdin=subprocess.DEVNULL)
     assert completed.stdout.decode().splitlines() == [
-        "FileVersion=2.00", "ProductName=belvox", "LegalCopyright=(C) The belvox developers"]
+        f"FileVersion={VERSION}", "ProductName=belvox", "LegalCopyright=(C) The belvox developers"]

@@ -1,0 +1,177 @@
+"""Private sound servers with a real-time 44.1 kHz mono null sink whose output is captured.
+
+ALSA's default device is routed to the server through a private ALSA configuration,
+so the Linux belvox and wine's ALSA driver both play into the sink. Nothing of the
+user's or the system's configuration is touched.
+"""
+
+import array
+import contextlib
+import os
+import signal
+import subprocess
+import tempfile
+import time
+import wave
+from pathlib import Path
+
+RATE = 44100
+ROOT = Path(__file__).resolve().parents[2]
+# PipeWire's ALSA plugin, unpacked by scripts/setup: its package would remove PulseAudio.
+PIPEWIRE_ALSA = ROOT / "build" / "pipewire-alsa" / "usr" / "lib" / "x86_64-linux-gnu" / "alsa-lib"
+
+
+class Server:
+    name = ""
+
+    def __init__(self):
+        self.directory = Path(tempfile.mkdtemp(prefix=f"belvox-{self.name}-"))
+        runtime = self.directory / "run"
+        runtime.mkdir(mode=0o700)
+        (self.directory / "config" / "alsa").mkdir(parents=True)
+        (self.directory / "config" / "alsa" / "asoundrc").write_text(self.asoundrc())
+        self.env = {"XDG_RUNTIME_DIR": str(runtime), "XDG_CONFIG_HOME": str(self.directory / "config")}
+        self.log = open(self.directory / "server.log", "wb")
+
+    def environ(self):
+        return {**os.environ, **self.env}
+
+    def wait_for_pactl(self):
+        deadline = time.monotonic() + 15
+        while subprocess.run(["pactl", "info"], env=self.environ(), capture_output=True).returncode != 0:
+            if time.monotonic() > deadline:
+                raise RuntimeError(f"{self.name} did not start; see {self.directory / 'server.log'}")
+            time.sleep(0.05)
+
+    @contextlib.contextmanager
+    def capture(self):
+        """Records the sink while the body runs; yields a list that receives the samples."""
+        samples = array.array("h")
+        recorder = subprocess.Popen(self.recorder(self.directory / "capture"), env=self.environ(),
+                                    stdout=subprocess.DEVNULL, stderr=self.log)
+        time.sleep(self.recorder_start)
+        try:
+            yield samples
+            time.sleep(0.3)
+        finally:
+            recorder.send_signal(signal.SIGINT)
+            recorder.wait(timeout=10)
+        samples.extend(self.recorded(self.directory / "capture"))
+
+    def freeze(self):
+        """Stops the server's processes dead, as a hung server would be."""
+        for pid in self.pids():
+            os.kill(pid, signal.SIGSTOP)
+
+    def thaw(self):
+        for pid in self.pids():
+            os.kill(pid, signal.SIGCONT)
+
+
+class PulseAudio(Server):
+    name = "pulseaudio"
+    recorder_start = 0.3
+
+    def __init__(self):
+        super().__init__()
+        socket = self.directory / "pulse.sock"
+        self.env["PULSE_SERVER"] = f"unix:{socket}"
+        # norewinds keeps the idle sink from rendering seconds ahead; shared memory
+        # is off because a wine client and a recorder together upset it.
+        self.daemon = subprocess.Popen(
+            ["pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "-n", "--disable-shm=yes", "--log-target=stderr",
+             f"--load=module-null-sink sink_name=cap format=s16le rate={RATE} channels=1 norewinds=1",
+             f"--load=module-native-protocol-unix auth-anonymous=1 socket={socket}"],
+            env=self.environ(), stdout=self.log, stderr=self.log)
+        self.wait_for_pactl()
+
+    @staticmethod
+    def asoundrc():
+        return "pcm.!default { type pulse }\nctl.!default { type pulse }\n"
+
+    @staticmethod
+    def recorder(path):
+        return ["sh", "-c", f'exec parec -d cap.monitor --format=s16le --rate={RATE} --channels=1 --raw > "{path}"']
+
+    @staticmethod
+    def recorded(path):
+        data = array.array("h")
+        data.frombytes(path.read_bytes()[: path.stat().st_size // 2 * 2])
+        return data
+
+    def pids(self):
+        return [self.daemon.pid]
+
+    def stop(self):
+        self.thaw()
+        self.daemon.terminate()
+        self.daemon.wait(timeout=10)
+        self.log.close()
+
+
+class PipeWire(Server):
+    """A headless PipeWire with its session manager and PulseAudio service, on a
+    private D-Bus session; its graph runs at 44.1 kHz so that captures are exact."""
+
+    name = "pipewire"
+    recorder_start = 0.5
+
+    def __init__(self, session_manager=True, plugin="pipewire"):
+        """`plugin` routes ALSA through PipeWire's own plugin or, by way of pipewire-pulse, PulseAudio's."""
+        self.plugin = plugin
+        super().__init__()
+        conf = self.directory / "config" / "pipewire" / "pipewire.conf.d"
+        conf.mkdir(parents=True)
+        (conf / "rate.conf").write_text(
+            f"context.properties = {{ default.clock.rate = {RATE} default.clock.allowed-rates = [ {RATE} ] }}\n")
+        self.env["PULSE_SERVER"] = f"unix:{self.env['XDG_RUNTIME_DIR']}/pulse/native"
+        environment = {k: v for k, v in self.environ().items() if k not in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS")}
+        self.session = subprocess.Popen(
+            ["dbus-run-session", "--", "sh", "-c",
+             f"pipewire & sleep 0.5; {'wireplumber &' if session_manager else ''} pipewire-pulse & wait"],
+            env=environment, stdout=self.log, stderr=self.log, start_new_session=True)
+        self.wait_for_pactl()
+        if session_manager:  # without one, no stream is ever linked to a sink
+            for command in (["pactl", "load-module", "module-null-sink", "sink_name=cap", "format=s16le",
+                             f"rate={RATE}", "channels=1"], ["pactl", "set-default-sink", "cap"]):
+                subprocess.run(command, env=self.environ(), check=True, stdout=subprocess.DEVNULL)
+
+    def asoundrc(self):
+        if self.plugin == "pulse":
+            return PulseAudio.asoundrc()
+        return (f'pcm_type.pipewire {{ lib "{PIPEWIRE_ALSA}/libasound_module_pcm_pipewire.so" }}\n'
+                f'ctl_type.pipewire {{ lib "{PIPEWIRE_ALSA}/libasound_module_ctl_pipewire.so" }}\n'
+                'pcm.!default { type pipewire playback_node "-1" capture_node "-1" }\n'
+                'ctl.!default { type pipewire }\n')
+
+    @staticmethod
+    def recorder(path):
+        return ["pw-record", "--target", "cap", "--format", "s16", "--rate", str(RATE), "--channels", "1",
+                f"{path}.wav"]
+
+    @staticmethod
+    def recorded(path):
+        with wave.open(f"{path}.wav", "rb") as recording:
+            data = array.array("h")
+            data.frombytes(recording.readframes(recording.getnframes()))
+        return data
+
+    def pids(self):
+        found = subprocess.run(["pgrep", "-s", str(self.session.pid)], capture_output=True, text=True).stdout
+        return [int(pid) for pid in found.split()]
+
+    def stop(self):
+        self.thaw()
+        os.killpg(self.session.pid, signal.SIGTERM)
+        self.session.wait(timeout=10)
+        self.log.close()
+
+
+SERVERS = {"pulseaudio": PulseAudio, "pipewire": PipeWire}
+
+
+def trim(samples):
+    """The samples from the first non-zero one to the last."""
+    first = next((i for i, s in enumerate(samples) if s), len(samples))
+    last = max((i for i, s in enumerate(samples) if s), default=-1)
+    return samples[first:last + 1]

@@ -1,0 +1,148 @@
+"""What the sink hears, against the oracle, on PulseAudio and PipeWire; and that every action ends in time."""
+
+import array
+import math
+import subprocess
+import threading
+import wave
+
+import pytest
+
+import oracle
+from conftest import LINUX_BINARY, Program, clean_environment
+from servers import RATE, SERVERS, trim
+
+# A run may end this long after its own timeline: the audio, and for tone
+# sequences the 50 ms closing rest and the 100 ms pause.
+SLACK = 0.3
+
+SEQUENCES = [
+    ["/f", "440,1000"],
+    ["/fs", "440,300", "0,100", "880,250"],
+    ["/FQ", "1000,200", "20000,100", "20,300"],
+    ["/fw", "19999.5,120", "523.25,333"],
+    ["/fT", "20,200", "440.5,15", "1000,14"],
+    ["/n", "C4,4", "E4,4", "G4,2"],
+    ["/ns", "Db4,16_", "B7,16"],
+    ["/nq", "a4,8", "R,16", "A5,8."],
+    ["/NT", "C1,8", "g#6,4_"],
+    ["/nw", "Bb3,16."],
+    ["/fb", "440.9,100", "0,100", "880,100"],
+    ["/nB", "A4,8", "R,16", "C5,8"],
+]
+
+
+@pytest.mark.parametrize("args", SEQUENCES, ids=" ".join)
+def test_sequences_play_exactly_and_end_in_time(audible, server, args):
+    beeps = args[0].lower().endswith("b")
+    if beeps and audible.windows:
+        pytest.skip("wine's Beep is silent")
+    expected = oracle.expected(args)
+    with server.capture() as captured:
+        result = audible.run(args)
+    assert (result.stdout, result.stderr, result.returncode) == (b"", b"", 0)
+    assert trim(captured) == trim(expected)
+    if not audible.windows:  # wine's own start-up is not belvox's
+        assert result.seconds < len(expected) / RATE + (0 if beeps else 0.1) + SLACK
+
+
+def write_wave(path, seconds, rate=RATE, channels=1):
+    frames = array.array("h", (int(8000 * math.sin(2 * math.pi * 440 * i / rate))
+                               for i in range(int(seconds * rate)) for _ in range(channels)))
+    with wave.open(str(path), "wb") as out:
+        out.setnchannels(channels)
+        out.setsampwidth(2)
+        out.setframerate(rate)
+        out.writeframes(frames.tobytes())
+    return frames
+
+
+def test_a_wave_file_plays_bit_exact(audible, server, tmp_path):
+    expected = trim(write_wave(tmp_path / "tone.wav", 0.5))
+    with server.capture() as captured:
+        result = audible.run(["/w", "tone.wav"], cwd=tmp_path)
+    assert (result.stderr, result.returncode) == (b"", 0)
+    heard = trim(captured)
+    if audible.windows:  # wine's PlaySound closes its device up to 10 ms before the end
+        assert len(heard) >= len(expected) - 441
+        expected = expected[: len(heard)]
+    else:
+        assert result.seconds < 0.5 + SLACK
+    assert heard == expected
+
+
+def test_a_stereo_48k_wave_plays_for_its_length(linux, server, tmp_path):
+    write_wave(tmp_path / "stereo.wav", 0.7, rate=48000, channels=2)
+    with server.capture() as captured:
+        result = linux.run(["/W", "stereo.wav"], cwd=tmp_path)
+    assert result.stderr == b"" and result.seconds < 0.7 + SLACK
+    assert len(trim(captured)) / RATE == pytest.approx(0.7, abs=0.01)
+
+
+THEME = "/usr/share/sounds/freedesktop/stereo"
+
+
+@pytest.mark.parametrize("switch,sound", [("/s", "bell"), ("/SD", "bell"), ("/se", "dialog-error"),
+                                          ("/si", "dialog-information"), ("/sq", "dialog-information"),
+                                          ("/sw", "dialog-warning")])
+def test_alerts_play_the_themes_sound(linux, server, switch, sound):
+    """The theme has no question sound: the information sound stands in, not the fallback beep."""
+    length = float(subprocess.run(["soxi", "-D", f"{THEME}/{sound}.oga"], capture_output=True, text=True,
+                                  check=True).stdout)
+    with server.capture() as captured:
+        result = linux.run([switch])
+    assert (result.stdout, result.stderr) == (b"", b"")
+    heard = trim(captured)
+    assert len(heard) / RATE == pytest.approx(length, abs=0.03)
+    assert result.seconds < length + SLACK
+
+
+def test_the_beep_is_800_hz_for_200_ms(linux, server):
+    with server.capture() as captured:
+        result = linux.run(["/b"])
+    assert result.stderr == b"" and result.seconds < 0.2 + SLACK
+    assert trim(captured) == oracle.beeps([(800.0, 200)])
+
+
+def test_long_sequences_of_short_steps_stream_without_a_gap(tmp_path):
+    """200 s of 10 ms steps (past 16 MiB, so streamed), on both servers at once."""
+    steps = [f"{440 + i % 7 * 110},10" for i in range(20_000)]
+    (tmp_path / "steps.txt").write_text("\n".join(steps))
+    args = ["/fq", "/l", str(tmp_path / "steps.txt")]
+    expected = trim(oracle.sequence([oracle.frequency_time(step) for step in steps], "square"))
+    outcomes = {}
+
+    def play(name):
+        server = SERVERS[name]()
+        try:
+            with server.capture() as captured:
+                outcomes[name] = Program("linux", env=server.env).run(args, timeout=400)
+            outcomes[name] = (outcomes[name], trim(captured))
+        finally:
+            server.stop()
+
+    threads = [threading.Thread(target=play, args=(name,)) for name in SERVERS]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+    for name, (result, heard) in outcomes.items():
+        assert result.stderr == b"", name
+        assert len(heard) == len(expected) and heard == expected, name
+        assert result.seconds < 200.15 + SLACK, name
+
+
+def test_streamed_sequences_hold_two_buffers_of_memory(tmp_path):
+    """Through ALSA's file plugin, which takes audio as fast as it comes."""
+    (tmp_path / "alsa").mkdir()
+    (tmp_path / "alsa" / "asoundrc").write_text(
+        f'pcm.!default {{ type file; slave.pcm "null"; file "{tmp_path}/out.raw"; format "raw" }}\n')
+    (tmp_path / "long.txt").write_text("".join(f"{440 + i},1000\n" for i in range(200)))
+    completed = subprocess.run(["/usr/bin/time", "-f", "%M", str(LINUX_BINARY), "/fs", "/l", "long.txt"],
+                               cwd=tmp_path, capture_output=True,
+                               env=clean_environment(LANG="C.UTF-8", XDG_CONFIG_HOME=str(tmp_path)))
+    *messages, peak_kib = completed.stderr.decode().splitlines()
+    assert messages == []
+    played = array.array("h", (tmp_path / "out.raw").read_bytes())
+    assert played == oracle.sequence([(440.0 + i, 1000) for i in range(200)], "sine")
+    assert int(peak_kib) < 12 * 1024, "a streamed sequence holds two buffers, not the whole"

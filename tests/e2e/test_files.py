@@ -1,0 +1,128 @@
+"""Parameter files and WAV files: the exact message, or none and the play, on both builds."""
+
+import random
+import struct
+import subprocess
+
+import pytest
+
+from conftest import ROOT, LINUX_BINARY, clean_environment
+from test_audio import write_wave
+
+
+@pytest.fixture
+def null_device(tmp_path):
+    """ALSA's default device takes audio as fast as it comes and keeps none of it."""
+    (tmp_path / "config" / "alsa").mkdir(parents=True)
+    (tmp_path / "config" / "alsa" / "asoundrc").write_text(
+        'pcm.!default { type file; slave.pcm "null"; file "/dev/null"; format "raw" }\n')
+    return {"XDG_CONFIG_HOME": str(tmp_path / "config")}
+
+
+LINE_1023 = b"440," + b"0" * 1016 + b"100"
+
+# (file bytes, standard error; FILE stands for the file's name)
+PARAMETER_FILES = [
+    (b"440,10\n880,20\n", ""),
+    (b"440,10\r\n880,20\r\n", ""),
+    (b"440,10\n880,20", ""),
+    (b"", ""),
+    (b"440,10\n\x1a\n\nanything", ""),
+    (b"440,10\x00junk\n", ""),
+    (LINE_1023 + b"\n", ""),
+    (b"\xef\xbb\xbf440,10\n", ""),
+    (b"440,10\n\n880,20\n", "Empty parameter is specified.\n"),
+    (b"\x00440,10\n", "Empty parameter is specified.\n"),
+    (b"440,10\n" + b"1" * 1024 + b"\n", "FILE - Line is too long.\n"),
+    (b" 440,10\n", " 440 - Value of frequency is invalid.\n"),
+    (b"440,10 880,10\n", "440,10 880,10 - Frequency or note parameter is invalid.\n"),
+    (b"440,100\r880,100\r", "440,100?880,100? - Frequency or note parameter is invalid.\n"),
+    (b"\x1b]0;PWNED\x07\x1b[2J\x1b[31mRED,10\n", "?]0;PWNED??[2J?[31mRED - Value of frequency is invalid.\n"),
+    (b"440,5\n", "5 - Value of time is too short.\n"),
+]
+
+
+@pytest.mark.parametrize("content,stderr", PARAMETER_FILES, ids=range(len(PARAMETER_FILES)))
+def test_parameter_file_lines(belvox, tmp_path, null_device, content, stderr):
+    (tmp_path / "tones.txt").write_bytes(content)
+    result = belvox.run(["/f", "/l", "tones.txt"], cwd=tmp_path, env=null_device)
+    assert result.stderr == belvox.english(stderr.replace("FILE", "tones.txt"))
+    assert (result.stdout, result.returncode) == (b"", 0)
+
+
+ARGUMENTS = [
+    (["/f", "/l", "missing.txt"], "missing.txt - File was not able to open.\n"),
+    (["/f", "/l", "tönë.txt"], "tönë.txt - File was not able to open.\n"),
+    (["/n", "/l", ""], " - File was not able to open.\n"),
+    (["/f", "/l", "."], ". - File was not able to open.\n"),
+    (["/f", "/l"], "Parameter file is not specified.\n"),
+    (["/f", "/l", "tones.txt", "440,100"], "440,100 - Parameter is invalid.\n"),
+    (["/f", "440,100", "/l", "tones.txt"], "/l - Parameter is invalid.\n"),
+    (["/f", "/list", "tones.txt"], "/list - Parameter is invalid.\n"),
+    (["/n", "/l", "tones.txt"], "440 - Value of note is invalid.\n"),
+    (["/NS", "/L", "notes.txt"], ""),
+    (["/w", "missing.wav"], "missing.wav - File was not found.\n"),
+    (["/w", "text.wav"], "text.wav - Was not able to play.\n"),
+    (["/w", "flac.wav"], "flac.wav - Was not able to play.\n"),
+    (["/w", "truncated.wav"], "truncated.wav - Was not able to play.\n"),
+    (["/w", "mpeg.wav"], "mpeg.wav - Was not able to play.\n"),  # and nothing from the MPEG decoder
+]
+
+
+def make_files(folder):
+    (folder / "tones.txt").write_bytes(b"440,10\n")
+    (folder / "notes.txt").write_bytes(b"C4,16\r\nR,16\r\nG4,16\r\n")
+    (folder / "text.wav").write_text("hello\n")
+    subprocess.run(["sox", "-n", "-r", "44100", "-t", "flac", str(folder / "flac.wav"), "synth", "0.2", "sine", "440"],
+                   check=True)
+    write_wave(folder / "whole.wav", 0.2)
+    (folder / "truncated.wav").write_bytes((folder / "whole.wav").read_bytes()[:30])
+    # MPEG layer 3 in a RIFF WAVE file, with a frame header and no valid frame after it.
+    junk = b"\xff\xfb\x90\x00" + random.Random(3).randbytes(4000)
+    fmt = struct.pack("<HHIIHHHHIHH", 0x55, 1, 44100, 16000, 1, 0, 12, 1, 0x0414, 1, 0)
+    body = b"WAVEfmt " + struct.pack("<I", len(fmt)) + fmt + b"data" + struct.pack("<I", len(junk)) + junk
+    (folder / "mpeg.wav").write_bytes(b"RIFF" + struct.pack("<I", len(body)) + body)
+
+
+@pytest.mark.parametrize("args,stderr", ARGUMENTS, ids=lambda a: " ".join(a) if isinstance(a, list) else "")
+def test_file_arguments(belvox, tmp_path, null_device, args, stderr):
+    if belvox.windows and args[-1] == "mpeg.wav":
+        pytest.skip("Windows decodes MPEG audio in WAV files")
+    make_files(tmp_path)
+    result = belvox.run(args, cwd=tmp_path, env=null_device)
+    assert (result.stderr, result.returncode) == (belvox.english(stderr), 0)
+
+
+@pytest.mark.parametrize("name,locale", [(b"m\xc3\xa9lodie", "C"), (b"\xff", "C.UTF-8"), (b"\xa4\xb3", "POSIX")])
+def test_linux_opens_names_by_their_bytes_in_any_locale(tmp_path, null_device, name, locale):
+    (tmp_path / (name + b".txt").decode("utf-8", "surrogateescape")).write_bytes(b"440,10\n")
+    write_wave(tmp_path / (name + b".wav").decode("utf-8", "surrogateescape"), 0.05)
+    for args in ([b"/f", b"/l", name + b".txt"], [b"/w", name + b".wav"]):
+        completed = subprocess.run([bytes(LINUX_BINARY), *args], cwd=tmp_path, capture_output=True,
+                                   env=clean_environment(LANG=locale, **null_device))
+        assert (completed.stderr, completed.returncode) == (b"", 0)
+
+
+def test_a_name_in_a_message_is_text_in_the_locale():
+    """Bytes that the C locale cannot decode, and a control character, each show as '?'."""
+    completed = subprocess.run([bytes(LINUX_BINARY), b"/w", b"caf\xc3\xa9\x07.wav"], capture_output=True,
+                               env=clean_environment(LANG="C"))
+    assert completed.stderr == b"caf???.wav - File was not found.\n"
+
+
+@pytest.mark.parametrize("binary", [LINUX_BINARY, ROOT / "build" / "asan" / "belvox"], ids=["linux", "asan"])
+def test_damaged_waves_play_or_are_refused(tmp_path, null_device, binary):
+    """Truncated and bit-flipped copies of a valid WAV never crash or hang."""
+    write_wave(tmp_path / "original.wav", 0.05)
+    data = (tmp_path / "original.wav").read_bytes()
+    generator = random.Random(1)
+    for n in range(60):
+        damaged = bytearray(data[: generator.randrange(len(data))] if n % 3 == 0 else data)
+        for _ in range(generator.randrange(1, 8) if damaged else 0):
+            damaged[generator.randrange(min(len(damaged), 64))] ^= 1 << generator.randrange(8)
+        path = tmp_path / f"damaged{n}.wav"
+        path.write_bytes(bytes(damaged))
+        completed = subprocess.run([str(binary), "/w", str(path)], capture_output=True, timeout=30,
+                                   env=clean_environment(LANG="C.UTF-8", **null_device))
+        assert completed.returncode == 0, n
+        assert completed.stderr in (b"", f"{path} - Was not able to play.\n".encode()), completed.stderr
