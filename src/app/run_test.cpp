@@ -51,7 +51,7 @@ TEST(Run, WalksTheArgumentsToOneActionOrOneMessage) {
       {{u"/s", u"loud"}, {u"loud - Parameter is invalid."}},
       {{u"/sx"}, {u"/sx - Parameter is invalid."}},
       {{u"/sdd"}, {u"/sdd - Parameter is invalid."}},
-      {{u"/x\x1b]0;\a"}, {u"/x?]0;? - Parameter is invalid."}},  // echoes cannot drive a terminal
+      {{u"/x\x1b]0;\a\x7f\x9b"}, {u"/x?]0;??? - Parameter is invalid."}},  // echoes cannot drive a terminal
       {{u"/b", u"/b"}, {conflict}},
       {{u"/s", u"/b"}, {conflict}},
       {{u"/w", u"a.wav", u"/s"}, {conflict}},

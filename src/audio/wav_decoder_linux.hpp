@@ -3,11 +3,11 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
-#include <span>
-#include <string>
 #include <vector>
 
 #include "audio/wave_out.hpp"
+
+struct sf_private_tag;
 
 namespace belvox {
 
@@ -15,23 +15,21 @@ namespace belvox {
 // WAVE_FORMAT_EXTENSIBLE; not MPEG) into interleaved 16-bit frames.
 class WavDecoder {
  public:
-  // nullptr when the data is not a WAVE file libsndfile can decode, or has a
+  // nullptr when the file is not a WAVE file libsndfile can decode, or has a
   // rate or channel count that no device takes.
   static std::unique_ptr<WavDecoder> OpenFile(const std::filesystem::path& path);
-  // Decodes from memory; `bytes` must outlive the decoder.
-  static std::unique_ptr<WavDecoder> OpenMemory(std::span<const unsigned char> bytes);
   ~WavDecoder();
+  WavDecoder(const WavDecoder&) = delete;
+  WavDecoder& operator=(const WavDecoder&) = delete;
 
   PcmFormat Format() const { return format_; }
   // Replaces buffer with up to `frames` frames; false at the end of the data.
   bool Read(std::vector<std::int16_t>& buffer, std::int64_t frames);
 
  private:
-  struct Handle;
-  explicit WavDecoder(std::unique_ptr<Handle> handle);
-  static std::unique_ptr<WavDecoder> Accept(std::unique_ptr<Handle> handle);
+  WavDecoder(sf_private_tag* file, const PcmFormat& format);
 
-  std::unique_ptr<Handle> handle_;
+  sf_private_tag* file_;  // libsndfile's SNDFILE
   PcmFormat format_;
 };
 

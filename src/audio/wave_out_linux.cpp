@@ -51,7 +51,6 @@ struct Stream {
   std::deque<Buffer> buffers;  // written and not yet played
   std::size_t handedOver = 0;  // the leading buffers wholly given to ALSA
   bool draining = false;       // nothing more comes until every buffer has played
-  bool resetRequested = false;
   bool closing = false;
   bool abandoned = false;  // the player has stopped waiting: touch none of its buffers
   bool lost = false;
@@ -100,19 +99,6 @@ class Server {
     lastProgress_ = Clock::now();
     for (;;) {
       if (s_->closing || s_->abandoned || s_->lost) return;
-      if (s_->resetRequested) {
-        lock.unlock();
-        snd_pcm_drop(pcm_);
-        snd_pcm_prepare(pcm_);
-        lock.lock();
-        s_->buffers.clear();
-        s_->handedOver = 0;
-        offset_ = 0;
-        heard_ = position_;
-        s_->resetRequested = false;
-        s_->changed.notify_all();
-        continue;
-      }
 
       const bool audio = s_->handedOver < s_->buffers.size();
       if (!audio && s_->draining && !s_->buffers.empty()) {
@@ -140,7 +126,6 @@ class Server {
       }
       lock.unlock();
       const snd_pcm_sframes_t written = frames > 0 ? Write(frames) : 0;
-      if (written >= 0 && !audio) StartIfIdle();
       const std::uint64_t heard = Heard();
       lock.lock();
 
@@ -160,9 +145,7 @@ class Server {
       } else if (!s_->buffers.empty()) {
         s_->changed.wait_for(lock, kPollInterval);
       } else {
-        s_->changed.wait(lock, [&] {
-          return s_->closing || s_->abandoned || s_->resetRequested || !s_->buffers.empty();
-        });
+        s_->changed.wait(lock, [&] { return s_->closing || s_->abandoned || s_->lost || !s_->buffers.empty(); });
         lastProgress_ = Clock::now();
       }
     }
@@ -188,10 +171,10 @@ class Server {
     return snd_pcm_recover(pcm_, error, 1) < 0 ? -1 : 0;
   }
 
-  // Waits, blocking, until the device has played all it holds; the stream is then
-  // ready for more. A stream that ran dry has nothing left to play.
+  // Waits, blocking, until the device has played all it holds (starting a stream
+  // that holds less than its start threshold); the stream is then ready for
+  // more. A stream that ran dry has nothing left to play.
   bool Drain() {
-    StartIfIdle();
     if (snd_pcm_state(pcm_) != SND_PCM_STATE_XRUN) {
       snd_pcm_nonblock(pcm_, 0);
       const int drained = snd_pcm_drain(pcm_);
@@ -201,11 +184,6 @@ class Server {
     heard_ = position_;
     lastProgress_ = Clock::now();
     return snd_pcm_prepare(pcm_) == 0;
-  }
-
-  // A stream that holds less than its start threshold starts when no more is coming.
-  void StartIfIdle() {
-    if (snd_pcm_state(pcm_) == SND_PCM_STATE_PREPARED && position_ > heard_) snd_pcm_start(pcm_);
   }
 
   // The stream position the listener has reached: what was written, less what
@@ -289,7 +267,6 @@ class AlsaWaveOut final : public WaveOut {
   bool Write(WaveHeader& header) override {
     if (!stream_) return false;
     std::lock_guard lock(stream_->mutex);
-    if (stream_->lost || stream_->phase != Stream::Phase::Open) return false;
     try {
       stream_->buffers.push_back({&header});
     } catch (const std::bad_alloc&) {
@@ -316,15 +293,13 @@ class AlsaWaveOut final : public WaveOut {
     return false;
   }
 
+  // The player resets a device only when it has given up on it: the serving
+  // thread stops, and what is left is dropped when the device closes.
   void Reset() override {
     if (!stream_) return;
-    std::unique_lock lock(stream_->mutex);
-    if (stream_->lost) return;
-    stream_->resetRequested = true;
+    std::lock_guard lock(stream_->mutex);
+    stream_->lost = true;
     stream_->changed.notify_all();
-    if (!stream_->changed.wait_for(lock, kCloseTimeout, [&] { return !stream_->resetRequested || stream_->lost; })) {
-      stream_->lost = true;
-    }
   }
 
   // Waits a bounded time for the serving thread to close the PCM; a thread that

@@ -27,6 +27,7 @@ TEST(SystemText, HostileBytesAndCharactersBothWays) {
       {"C.UTF-8", "\xed\xa0\x80", u"\uFFFD\uFFFD\uFFFD", "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"},  // a surrogate
       {"C.UTF-8", "\xf0\x9f\x8e\xb5!", u"\U0001F3B5!", "\xf0\x9f\x8e\xb5!"},  // beyond the BMP
       {"C.UTF-8", "\xc3\xa9", u"é", "\xc3\xa9"},
+      {"C.UTF-8", std::string("a\0b", 3), std::u16string(u"a\0b", 3), std::string("a\0b", 3)},
       {"C", "caf\xc3\xa9", u"caf\uFFFD\uFFFD", "caf??"},
       {"ja_JP.EUC-JP", "\xa5\xc9\xa5\xec", u"ドレ", "\xa5\xc9\xa5\xec"},
   };

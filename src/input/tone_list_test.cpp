@@ -21,6 +21,8 @@ TEST(ReadPairLines, ReadsLinesAsATextModeStreamDoes) {
       {line1023 + "\n" + line1023, ParseFrequencyTime, ToneSequence{{440.0, 100}, {440.0, 100}}},
       {"A4,4\r\nR,8\r\n", ParseNoteBeat, ToneSequence{{440.0, 500}, {0.0, 250}}},
       {"\xEF\xBB\xBF\n440,100\n"s, ParseFrequencyTime, MessageId::ParameterEmpty},
+      {"\xEF\xBB\xBF\xEF\xBB\xBF" "440,100\n"s, ParseFrequencyTime, MessageId::FrequencyInvalid},  // one mark only
+      {"R,1\n\xEF\xBB\xBF" "R,1\n"s, ParseNoteBeat, MessageId::NoteInvalid},  // at the start of the file only
       {"440,100\r\r\n", ParseFrequencyTime, MessageId::TimeInvalid},
       {"440," + std::string(1020, '0'), ParseFrequencyTime, MessageId::LineTooLong},
   };

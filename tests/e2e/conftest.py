@@ -4,6 +4,7 @@ import os
 import pty
 import re
 import shutil
+import signal
 import subprocess
 import time
 from dataclasses import dataclass
@@ -62,10 +63,15 @@ class Program:
         # Wine gives a program a console only when its standard input is a terminal;
         # standard output and error stay redirected, as in a script.
         primary, secondary = pty.openpty()
-        start = time.monotonic()
         try:
-            completed = subprocess.run(self.command(args), stdin=secondary, stdout=subprocess.PIPE,
-                                       stderr=subprocess.PIPE, env=environment, timeout=timeout, cwd=cwd)
+            for _ in range(2):
+                start = time.monotonic()
+                completed = subprocess.run(self.command(args), stdin=secondary, stdout=subprocess.PIPE,
+                                           stderr=subprocess.PIPE, env=environment, timeout=timeout, cwd=cwd)
+                # A fault inside belvox.exe ends wine with the exception's code; SIGSEGV of wine's
+                # own loader, seen once in thousands of runs, is wine's and gets one more try.
+                if not (self.windows and completed.returncode == -signal.SIGSEGV):
+                    break
         finally:
             os.close(primary)
             os.close(secondary)

@@ -77,10 +77,11 @@ def make_files(folder):
                    check=True)
     write_wave(folder / "whole.wav", 0.2)
     (folder / "truncated.wav").write_bytes((folder / "whole.wav").read_bytes()[:30])
-    # MPEG layer 3 in a RIFF WAVE file, with a frame header and no valid frame after it.
+    # MPEG layer 3 in a RIFF WAVE file, behind a chunk of odd size, with a frame header and no valid frame.
     junk = b"\xff\xfb\x90\x00" + random.Random(3).randbytes(4000)
     fmt = struct.pack("<HHIIHHHHIHH", 0x55, 1, 44100, 16000, 1, 0, 12, 1, 0x0414, 1, 0)
-    body = b"WAVEfmt " + struct.pack("<I", len(fmt)) + fmt + b"data" + struct.pack("<I", len(junk)) + junk
+    body = (b"WAVEJUNK\x03\0\0\0abc\0fmt " + struct.pack("<I", len(fmt)) + fmt + b"data" + struct.pack("<I", len(junk))
+            + junk)
     (folder / "mpeg.wav").write_bytes(b"RIFF" + struct.pack("<I", len(body)) + body)
 
 
@@ -101,6 +102,15 @@ def test_linux_opens_names_by_their_bytes_in_any_locale(tmp_path, null_device, n
         completed = subprocess.run([bytes(LINUX_BINARY), *args], cwd=tmp_path, capture_output=True,
                                    env=clean_environment(LANG=locale, **null_device))
         assert (completed.stderr, completed.returncode) == (b"", 0)
+
+
+@pytest.mark.parametrize("rate,channels,plays", [(1000, 1, True), (999, 1, False), (768000, 1, True),
+                                                 (768001, 1, False), (44100, 8, True), (44100, 9, False)])
+def test_linux_plays_the_rates_and_channels_a_device_takes(tmp_path, null_device, rate, channels, plays):
+    write_wave(tmp_path / "w.wav", 0.01, rate=rate, channels=channels)
+    completed = subprocess.run([str(LINUX_BINARY), "/w", "w.wav"], cwd=tmp_path, capture_output=True,
+                               env=clean_environment(LANG="C.UTF-8", **null_device))
+    assert completed.stderr == (b"" if plays else b"w.wav - Was not able to play.\n")
 
 
 def test_a_name_in_a_message_is_text_in_the_locale():
