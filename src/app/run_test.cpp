@@ -59,7 +59,7 @@ TEST(Run, WalksTheArgumentsToOneActionOrOneMessage) {
       {{u"/f", u"/b"}, {conflict}},
       {{u"/f"}, {u"Frequency or note parameter is not specified."}},
       {{u"/fsss"}, {u"Frequency or note parameter is not specified."}},
-      {{u"/fsss", u"440,100"}, {u"/fsss - Parameter is invalid."}},
+      {{u"/fss", u"440,100"}, {u"/fss - Parameter is invalid."}},
       {{u"/fx", u"440,100"}, {u"/fx - Parameter is invalid."}},
       {{u"/nl", u"A4,4"}, {u"/nl - Parameter is invalid."}},
       {{u"/f", u"/x"}, {u"/x - Parameter is invalid."}},

@@ -165,7 +165,8 @@ def expected(mode, text):
 
 
 @pytest.mark.parametrize("mode", MODES)
-def test_every_message(mode, tmp_path, request):
+def test_every_text(mode, tmp_path, request):
+    """Each catalogue message on standard error, then the usage text and the banner on standard output."""
     build, language, *_ = MODES[mode]
     if build == "windows":
         request.getfixturevalue("wine")
@@ -177,14 +178,6 @@ def test_every_message(mode, tmp_path, request):
         if outcome != (b"", message):
             wrong.append((args, outcome, message))
     assert wrong == []
-
-
-@pytest.mark.parametrize("mode", MODES)
-def test_usage_and_banner(mode, tmp_path, request):
-    build, language, *_ = MODES[mode]
-    if build == "windows":
-        request.getfixturevalue("wine")
-    make_files(tmp_path)
     assert run(mode, ["/?"], tmp_path, "stdout") == (expected(mode, USAGE_EN if language == "en" else USAGE_JA), b"")
     # The banner is bytes, written as they are: " belvox 2.00 64bit <owner> - Mmm dd yyyy hh:mm:ss ".
     stdout, stderr = run(mode, ["/ver"], tmp_path, "stdout")
