@@ -3,6 +3,7 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -34,7 +35,8 @@ bool HoldsMpeg(std::FILE* file) {
 
 }  // namespace
 
-WavDecoder::WavDecoder(SNDFILE* file, const PcmFormat& format) : file_(file), format_(format) {}
+WavDecoder::WavDecoder(SNDFILE* file, const PcmFormat& format, bool floating)
+    : file_(file), format_(format), floating_(floating) {}
 
 WavDecoder::~WavDecoder() { sf_close(file_); }
 
@@ -54,16 +56,28 @@ std::unique_ptr<WavDecoder> WavDecoder::OpenFile(const std::filesystem::path& pa
     sf_close(file);
     return nullptr;
   }
-  // Floating-point data is scaled to the full 16-bit range rather than clipped.
-  sf_command(file, SFC_SET_SCALE_FLOAT_INT_READ, nullptr, SF_TRUE);
+  const int encoding = info.format & SF_FORMAT_SUBMASK;
   const PcmFormat format{static_cast<std::uint32_t>(info.samplerate), static_cast<std::uint16_t>(info.channels)};
-  return std::unique_ptr<WavDecoder>(new WavDecoder(file, format));
+  return std::unique_ptr<WavDecoder>(
+      new WavDecoder(file, format, encoding == SF_FORMAT_FLOAT || encoding == SF_FORMAT_DOUBLE));
 }
 
 bool WavDecoder::Read(std::vector<std::int16_t>& buffer, std::int64_t frames) {
   const auto channels = static_cast<std::size_t>(format_.channels);
-  buffer.resize(static_cast<std::size_t>(frames) * channels);
-  const sf_count_t read = sf_readf_short(file_, buffer.data(), frames);
+  const auto count = static_cast<std::size_t>(frames) * channels;
+  buffer.resize(count);
+  sf_count_t read = 0;
+  if (floating_) {
+    // libsndfile would scale floating-point data to its own peak, so a quiet file
+    // would play at full scale: 1.0 is 32767, and louder samples are clipped.
+    scratch_.resize(count);
+    read = sf_readf_float(file_, scratch_.data(), frames);
+    std::transform(scratch_.begin(), scratch_.end(), buffer.begin(), [](float x) {
+      return static_cast<std::int16_t>(x == x ? std::lrint(std::clamp(x * 32767.0f, -32768.0f, 32767.0f)) : 0);
+    });
+  } else {
+    read = sf_readf_short(file_, buffer.data(), frames);
+  }
   buffer.resize(static_cast<std::size_t>(std::max<sf_count_t>(read, 0)) * channels);
   return read > 0;
 }

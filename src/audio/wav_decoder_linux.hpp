@@ -27,10 +27,12 @@ class WavDecoder {
   bool Read(std::vector<std::int16_t>& buffer, std::int64_t frames);
 
  private:
-  WavDecoder(sf_private_tag* file, const PcmFormat& format);
+  WavDecoder(sf_private_tag* file, const PcmFormat& format, bool floating);
 
   sf_private_tag* file_;  // libsndfile's SNDFILE
   PcmFormat format_;
+  bool floating_;               // float or double samples
+  std::vector<float> scratch_;  // a read's floating-point samples
 };
 
 }  // namespace belvox

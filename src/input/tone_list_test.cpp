@@ -56,5 +56,13 @@ TEST(ReadPairLines, AFileCutShortWhileItIsReadIsNotPlayedInPart) {
   std::filesystem::remove(path);
 }
 
+TEST(ReadPairLines, ReadsAStreamWithoutASizeToItsEnd) {
+  std::FILE* pipe = popen("printf '440,100\\n880,200'", "r");  // as `belvox /f /l /dev/stdin` reads a pipe
+  ToneSequence tones;
+  EXPECT_FALSE(ReadPairLines(pipe, u"-", ParseFrequencyTime, tones));
+  EXPECT_EQ(tones, (ToneSequence{{440.0, 100}, {880.0, 200}}));
+  pclose(pipe);
+}
+
 }  // namespace
 }  // namespace belvox

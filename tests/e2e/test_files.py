@@ -136,3 +136,20 @@ def test_damaged_waves_play_or_are_refused(tmp_path, null_device, binary):
                                    env=clean_environment(LANG="C.UTF-8", **null_device))
         assert completed.returncode == 0, n
         assert completed.stderr in (b"", f"{path} - Was not able to play.\n".encode()), completed.stderr
+
+
+def test_linux_plays_floating_point_waves_at_their_own_level(tmp_path):
+    """Full scale 1.0 is 32767 and louder samples are clipped, whatever the file's peak."""
+    values = [0.25, -0.25, 0.5, 1.0, -1.0, 1.5, -1.5, 0.0, float("nan"), 1e-6]
+    fmt = struct.pack("<HHIIHH", 3, 1, 44100, 44100 * 4, 4, 32)
+    data = struct.pack(f"<{len(values)}f", *values)
+    body = b"WAVEfmt " + struct.pack("<I", len(fmt)) + fmt + b"data" + struct.pack("<I", len(data)) + data
+    (tmp_path / "float.wav").write_bytes(b"RIFF" + struct.pack("<I", len(body)) + body)
+    (tmp_path / "alsa").mkdir()
+    (tmp_path / "alsa" / "asoundrc").write_text(
+        f'pcm.!default {{ type file; slave.pcm "null"; file "{tmp_path}/out.raw"; format "raw" }}\n')
+    completed = subprocess.run([str(LINUX_BINARY), "/w", "float.wav"], cwd=tmp_path, capture_output=True,
+                               env=clean_environment(LANG="C.UTF-8", XDG_CONFIG_HOME=str(tmp_path)))
+    assert completed.stderr == b""
+    played = struct.unpack(f"<{len(values)}h", (tmp_path / "out.raw").read_bytes())
+    assert played == (8192, -8192, 16384, 32767, -32767, 32767, -32768, 0, 0, 0)
