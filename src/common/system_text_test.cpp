@@ -26,7 +26,7 @@ TEST(SystemText, HostileBytesAndCharactersBothWays) {
       {"C.UTF-8", "\xe3\x83", u"\uFFFD\uFFFD", "\xef\xbf\xbd\xef\xbf\xbd"},  // a sequence cut short
       {"C.UTF-8", "\xed\xa0\x80", u"\uFFFD\uFFFD\uFFFD", "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"},  // a surrogate
       {"C.UTF-8", "\xf0\x9f\x8e\xb5!", u"\U0001F3B5!", "\xf0\x9f\x8e\xb5!"},  // beyond the BMP
-      {"C.UTF-8", "\xc3\xa9", u"é", "\xc3\xa9"},
+      {"C.UTF-8", "\xc3\xa9\xee\x80\x80", u"é\uE000", "\xc3\xa9\xee\x80\x80"},  // U+E000 follows the surrogates
       {"C.UTF-8", std::string("a\0b", 3), std::u16string(u"a\0b", 3), std::string("a\0b", 3)},
       {"C", "caf\xc3\xa9", u"caf\uFFFD\uFFFD", "caf??"},
       {"ja_JP.EUC-JP", "\xa5\xc9\xa5\xec", u"ドレ", "\xa5\xc9\xa5\xec"},
@@ -38,8 +38,8 @@ TEST(SystemText, HostileBytesAndCharactersBothWays) {
     EXPECT_EQ(EncodeSystemText(c.text), c.back) << c.locale << " " << c.bytes;
   }
   const InLocale utf8("C.UTF-8");
-  // Halves of a surrogate pair on their own, and what a codeset cannot hold, become '?'.
-  EXPECT_EQ(EncodeSystemText(u"\xD83C!\xDFB5"), "?!?");
+  // Halves of a surrogate pair on their own (low ones in a row too), and what a codeset cannot hold, become '?'.
+  EXPECT_EQ(EncodeSystemText(u"\xD83C!\xDFB5\xDC00\xDC01"), "?!???");
   const InLocale euc("ja_JP.EUC-JP");
   if (euc.set) {
     EXPECT_EQ(EncodeSystemText(u"ド€"), "\xa5\xc9?");
