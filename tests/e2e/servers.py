@@ -105,7 +105,11 @@ class PulseAudio(Server):
     def stop(self):
         self.thaw()
         self.daemon.terminate()
-        self.daemon.wait(timeout=10)
+        try:
+            self.daemon.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            self.daemon.kill()
+            self.daemon.wait(timeout=10)
         self.log.close()
 
 
@@ -162,8 +166,13 @@ class PipeWire(Server):
 
     def stop(self):
         self.thaw()
-        os.killpg(self.session.pid, signal.SIGTERM)
-        self.session.wait(timeout=10)
+        with contextlib.suppress(ProcessLookupError):
+            os.killpg(self.session.pid, signal.SIGTERM)
+        try:
+            self.session.wait(timeout=10)
+        except subprocess.TimeoutExpired:  # a server left frozen or half-killed is not left behind
+            os.killpg(self.session.pid, signal.SIGKILL)
+            self.session.wait(timeout=10)
         self.log.close()
 
 
