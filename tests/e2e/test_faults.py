@@ -96,7 +96,9 @@ def test_ctrl_c_silences_at_once_and_leaves_no_stream_behind():
     server = PulseAudio()
     try:
         with server.capture() as captured:
-            process = subprocess.Popen([str(LINUX_BINARY), *LONG], env=clean_environment(**server.env))
+            # As from a terminal, whatever the test runner inherited (a background job ignores SIGINT).
+            process = subprocess.Popen([str(LINUX_BINARY), *LONG], env=clean_environment(**server.env),
+                                       preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
             started = time.monotonic()
             time.sleep(0.5)
             interrupted = time.monotonic()
