@@ -139,6 +139,10 @@ class PipeWire(Server):
             for command in (["pactl", "load-module", "module-null-sink", "sink_name=cap", "format=s16le",
                              f"rate={RATE}", "channels=1"], ["pactl", "set-default-sink", "cap"]):
                 subprocess.run(command, env=self.environ(), check=True, stdout=subprocess.DEVNULL)
+            # A fresh graph's first stream waits for the session manager to link it: let that be
+            # a stream of the harness's own, so that timings measure the program.
+            subprocess.run(["aplay", "-q", "-t", "raw", "-f", "S16_LE", "-r", str(RATE), "-c", "1"],
+                           input=bytes(RATE // 5), env=self.environ(), stderr=self.log, timeout=15)
 
     def asoundrc(self):
         if self.plugin == "pulse":
