@@ -55,7 +55,11 @@ class Server:
             time.sleep(0.3)
         finally:
             recorder.send_signal(signal.SIGINT)
-            recorder.wait(timeout=10)
+            try:
+                recorder.wait(timeout=10)
+            except subprocess.TimeoutExpired:  # parec has been seen to miss its SIGINT; it writes as it goes
+                recorder.kill()
+                recorder.wait(timeout=10)
         samples.extend(self.recorded(self.directory / "capture"))
 
     def freeze(self):
