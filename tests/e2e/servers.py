@@ -122,7 +122,7 @@ class PipeWire(Server):
     private D-Bus session; its graph runs at 44.1 kHz so that captures are exact."""
 
     name = "pipewire"
-    recorder_start = 0.5
+    recorder_start = 1.0
 
     def __init__(self, session_manager=True, plugin="pipewire"):
         """`plugin` routes ALSA through PipeWire's own plugin or, by way of pipewire-pulse, PulseAudio's."""
