@@ -47,10 +47,12 @@ class Server:
     def capture(self):
         """Records the sink while the body runs; yields a list that receives the samples."""
         samples = array.array("h")
-        recorder = subprocess.Popen(self.recorder(self.directory / "capture"), env=self.environ(),
-                                    stdout=subprocess.DEVNULL, stderr=self.log)
-        time.sleep(self.recorder_start)
+        path = self.directory / self.capture_file
+        path.unlink(missing_ok=True)
+        recorder = subprocess.Popen(self.recorder(path), env=self.environ(), stdout=subprocess.DEVNULL,
+                                    stderr=self.log)
         try:
+            self.wait_for_recording(recorder, path)
             yield samples
             time.sleep(0.3)
         finally:
@@ -60,7 +62,15 @@ class Server:
             except subprocess.TimeoutExpired:  # parec has been seen to miss its SIGINT; it writes as it goes
                 recorder.kill()
                 recorder.wait(timeout=10)
-        samples.extend(self.recorded(self.directory / "capture"))
+        samples.extend(self.recorded(path))
+
+    def wait_for_recording(self, recorder, path):
+        """Returns once the sink's monitor flows into the file: the recorder is linked."""
+        deadline = time.monotonic() + 15
+        while not (path.exists() and path.stat().st_size > self.header_bytes):
+            if recorder.poll() is not None or time.monotonic() > deadline:
+                raise RuntimeError(f"the {self.name} recorder did not start; see {self.directory / 'server.log'}")
+            time.sleep(0.01)
 
     def freeze(self):
         """Stops the server's processes dead, as a hung server would be."""
@@ -74,7 +84,8 @@ class Server:
 
 class PulseAudio(Server):
     name = "pulseaudio"
-    recorder_start = 0.3
+    capture_file = "capture.raw"
+    header_bytes = 0
 
     def __init__(self):
         super().__init__()
@@ -122,7 +133,8 @@ class PipeWire(Server):
     private D-Bus session; its graph runs at 44.1 kHz so that captures are exact."""
 
     name = "pipewire"
-    recorder_start = 1.0
+    capture_file = "capture.wav"
+    header_bytes = 44
 
     def __init__(self, session_manager=True, plugin="pipewire"):
         """`plugin` routes ALSA through PipeWire's own plugin or, by way of pipewire-pulse, PulseAudio's."""
@@ -143,10 +155,11 @@ class PipeWire(Server):
             for command in (["pactl", "load-module", "module-null-sink", "sink_name=cap", "format=s16le",
                              f"rate={RATE}", "channels=1"], ["pactl", "set-default-sink", "cap"]):
                 subprocess.run(command, env=self.environ(), check=True, stdout=subprocess.DEVNULL)
-            # A fresh graph's first stream waits for the session manager to link it: let that be
-            # a stream of the harness's own, so that timings measure the program.
-            subprocess.run(["aplay", "-q", "-t", "raw", "-f", "S16_LE", "-r", str(RATE), "-c", "1"],
-                           input=bytes(RATE // 5), env=self.environ(), stderr=self.log, timeout=15)
+            # A fresh graph's first streams wait for the session manager to link them: let those
+            # be a recording and a stream of the harness's own, so that timings measure the program.
+            with self.capture():
+                subprocess.run(["aplay", "-q", "-t", "raw", "-f", "S16_LE", "-r", str(RATE), "-c", "1"],
+                               input=bytes(RATE // 5), env=self.environ(), stderr=self.log, timeout=15)
 
     def asoundrc(self):
         if self.plugin == "pulse":
@@ -159,11 +172,11 @@ class PipeWire(Server):
     @staticmethod
     def recorder(path):
         return ["pw-record", "--target", "cap", "--format", "s16", "--rate", str(RATE), "--channels", "1",
-                f"{path}.wav"]
+                str(path)]
 
     @staticmethod
     def recorded(path):
-        with wave.open(f"{path}.wav", "rb") as recording:
+        with wave.open(str(path), "rb") as recording:
             data = array.array("h")
             data.frombytes(recording.readframes(recording.getnframes()))
         return data
