@@ -138,11 +138,12 @@ def test_damaged_waves_play_or_are_refused(tmp_path, null_device, binary):
         assert completed.stderr in (b"", f"{path} - Was not able to play.\n".encode()), completed.stderr
 
 
-def test_linux_plays_floating_point_waves_at_their_own_level(tmp_path):
+@pytest.mark.parametrize("code,size", [("f", 4), ("d", 8)], ids=["float", "double"])
+def test_linux_plays_floating_point_waves_at_their_own_level(tmp_path, code, size):
     """Full scale 1.0 is 32767 and louder samples are clipped, whatever the file's peak."""
     values = [0.25, -0.25, 0.5, 1.0, -1.0, 1.5, -1.5, 0.0, float("nan"), 1e-6]
-    fmt = struct.pack("<HHIIHH", 3, 1, 44100, 44100 * 4, 4, 32)
-    data = struct.pack(f"<{len(values)}f", *values)
+    fmt = struct.pack("<HHIIHH", 3, 1, 44100, 44100 * size, size, size * 8)
+    data = struct.pack(f"<{len(values)}{code}", *values)
     body = b"WAVEfmt " + struct.pack("<I", len(fmt)) + fmt + b"data" + struct.pack("<I", len(data)) + data
     (tmp_path / "float.wav").write_bytes(b"RIFF" + struct.pack("<I", len(body)) + body)
     (tmp_path / "alsa").mkdir()
