@@ -19,7 +19,7 @@ from servers import SERVERS  # noqa: E402
 
 BELVOX = ROOT / "build" / "linux" / "belvox"
 BENCHMARK = ROOT / "build" / "linux" / "tests" / "belvox_benchmark"
-RUNS = int(os.environ.get("BELVOX_BENCH_RUNS", "5"))
+RUNS = int(os.environ.get("BELVOX_BENCH_RUNS", "9"))
 
 
 def median_overhead(command, audio_seconds, env, idle):
