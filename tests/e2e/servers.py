@@ -65,12 +65,14 @@ class Server:
         samples.extend(self.recorded(path))
 
     def wait_for_recording(self, recorder, path):
-        """Returns once the sink's monitor flows into the file: the recorder is linked."""
+        """Returns once the sink's monitor flows into the file (the recorder is linked)
+        and the graph has had `settle` seconds to take the recorder in."""
         deadline = time.monotonic() + 15
         while not (path.exists() and path.stat().st_size > self.header_bytes):
             if recorder.poll() is not None or time.monotonic() > deadline:
                 raise RuntimeError(f"the {self.name} recorder did not start; see {self.directory / 'server.log'}")
             time.sleep(0.01)
+        time.sleep(self.settle)
 
     def freeze(self):
         """Stops the server's processes dead, as a hung server would be."""
@@ -86,6 +88,7 @@ class PulseAudio(Server):
     name = "pulseaudio"
     capture_file = "capture.raw"
     header_bytes = 0
+    settle = 0
 
     def __init__(self):
         super().__init__()
@@ -135,6 +138,9 @@ class PipeWire(Server):
     name = "pipewire"
     capture_file = "capture.wav"
     header_bytes = 44
+    # A program that joined the graph within moments of the recorder has had a
+    # period of its 200 s stream recorded as silence.
+    settle = 0.5
 
     def __init__(self, session_manager=True, plugin="pipewire"):
         """`plugin` routes ALSA through PipeWire's own plugin or, by way of pipewire-pulse, PulseAudio's."""
@@ -155,11 +161,10 @@ class PipeWire(Server):
             for command in (["pactl", "load-module", "module-null-sink", "sink_name=cap", "format=s16le",
                              f"rate={RATE}", "channels=1"], ["pactl", "set-default-sink", "cap"]):
                 subprocess.run(command, env=self.environ(), check=True, stdout=subprocess.DEVNULL)
-            # A fresh graph's first streams wait for the session manager to link them: let those
-            # be a recording and a stream of the harness's own, so that timings measure the program.
-            with self.capture():
-                subprocess.run(["aplay", "-q", "-t", "raw", "-f", "S16_LE", "-r", str(RATE), "-c", "1"],
-                               input=bytes(RATE // 5), env=self.environ(), stderr=self.log, timeout=15)
+            # A fresh graph's first stream waits for the session manager to link it: let that be
+            # a stream of the harness's own, so that timings measure the program.
+            subprocess.run(["aplay", "-q", "-t", "raw", "-f", "S16_LE", "-r", str(RATE), "-c", "1"],
+                           input=bytes(RATE // 5), env=self.environ(), stderr=self.log, timeout=15)
 
     def asoundrc(self):
         if self.plugin == "pulse":
