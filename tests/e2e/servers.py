@@ -138,8 +138,7 @@ class PipeWire(Server):
     name = "pipewire"
     capture_file = "capture.wav"
     header_bytes = 44
-    # A program that joined the graph within moments of the recorder has had a
-    # period of its 200 s stream recorded as silence.
+    # The graph gets a moment to take the recorder in before the program joins it.
     settle = 0.5
 
     def __init__(self, session_manager=True, plugin="pipewire"):
