@@ -63,21 +63,27 @@ class Program:
         # Wine gives a program a console only when its standard input is a terminal;
         # standard output and error stay redirected, as in a script.
         primary, secondary = pty.openpty()
+
+        def attempt():
+            start = time.monotonic()
+            completed = subprocess.run(self.command(args), stdin=secondary, stdout=subprocess.PIPE,
+                                       stderr=subprocess.PIPE, env=environment, timeout=timeout, cwd=cwd)
+            return Result(completed.stdout, own_lines(completed.stderr) if self.windows else completed.stderr,
+                          completed.returncode, time.monotonic() - start)
         try:
-            for _ in range(2):
-                start = time.monotonic()
-                completed = subprocess.run(self.command(args), stdin=secondary, stdout=subprocess.PIPE,
-                                           stderr=subprocess.PIPE, env=environment, timeout=timeout, cwd=cwd)
-                # A fault inside belvox.exe ends wine with the exception's code; SIGSEGV of wine's
-                # own loader, seen once in thousands of runs, is wine's and gets one more try.
-                if not (self.windows and completed.returncode == -signal.SIGSEGV):
-                    break
+            return past_wine_crash(self.windows, attempt)
         finally:
             os.close(primary)
             os.close(secondary)
-        seconds = time.monotonic() - start
-        return Result(completed.stdout, own_lines(completed.stderr) if self.windows else completed.stderr,
-                      completed.returncode, seconds)
+
+
+def past_wine_crash(windows, attempt):
+    """attempt(), once more if wine's own loader died of SIGSEGV (seen once in thousands of runs).
+    A fault inside belvox.exe ends wine with the exception's code, never with a signal."""
+    completed = attempt()
+    if windows and completed.returncode == -signal.SIGSEGV:
+        completed = attempt()
+    return completed
 
 
 def own_lines(stderr):

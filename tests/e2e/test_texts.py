@@ -10,10 +10,11 @@ import select
 import struct
 import subprocess
 import termios
+from collections import namedtuple
 
 import pytest
 
-from conftest import LINUX_BINARY, VERSION, WINDOWS_BINARY, WINE, clean_environment, own_lines
+from conftest import LINUX_BINARY, VERSION, WINDOWS_BINARY, WINE, clean_environment, own_lines, past_wine_crash
 
 USAGE_EN = """Play sound.
 
@@ -109,8 +110,11 @@ def memory(mode):
     return "/proc/self/mem" if MODES[mode][0] == "linux" else r"Z:\proc\self\mem"
 
 
+Outcome = namedtuple("Outcome", "stdout stderr returncode")
+
+
 def run(mode, args, folder, console_stream, no_device=False):
-    """Standard output and error of one run; the console's text stands in for the stream named."""
+    """Standard output, error and status of one run; the console's text stands in for the stream named."""
     build, _, env, encoding, how = MODES[mode]
     args = [memory(mode) if a == "MEM" else a for a in args]
     if build == "linux":
@@ -123,30 +127,34 @@ def run(mode, args, folder, console_stream, no_device=False):
                                     PULSE_SERVER="unix:/nonexistent", **env)
     if no_device:  # wine has no audio driver at all
         environment["WINEDLLOVERRIDES"] = "winealsa.drv,winepulse.drv=d"
-    primary, secondary = pty.openpty()
-    fcntl.ioctl(secondary, termios.TIOCSWINSZ, struct.pack("HHHH", 50, 300, 0, 0))  # no line is wrapped
     streams = {"stdout": subprocess.PIPE, "stderr": subprocess.PIPE}
-    if how == "console":
-        streams[console_stream] = secondary
-    process = subprocess.Popen(command, stdin=secondary, cwd=folder, env=environment, **streams)
-    os.close(secondary)
-    shown = b""
-    while select.select([primary], [], [], 30)[0]:
-        try:
-            chunk = os.read(primary, 1 << 16)
-        except OSError:  # the terminal's other side has closed
-            break
-        if not chunk:
-            break
-        shown += chunk
-    os.close(primary)
-    stdout, stderr = process.communicate(timeout=60)
-    if build == "windows" and stderr is not None:
-        stderr = own_lines(stderr)
-    if how == "console":
-        text = on_screen(shown)
-        stdout, stderr = (text, stderr) if console_stream == "stdout" else (stdout, text)
-    return stdout, stderr
+
+    def attempt():
+        primary, secondary = pty.openpty()
+        fcntl.ioctl(secondary, termios.TIOCSWINSZ, struct.pack("HHHH", 50, 300, 0, 0))  # no line is wrapped
+        if how == "console":
+            streams[console_stream] = secondary
+        process = subprocess.Popen(command, stdin=secondary, cwd=folder, env=environment, **streams)
+        os.close(secondary)
+        shown = b""
+        while select.select([primary], [], [], 30)[0]:
+            try:
+                chunk = os.read(primary, 1 << 16)
+            except OSError:  # the terminal's other side has closed
+                break
+            if not chunk:
+                break
+            shown += chunk
+        os.close(primary)
+        stdout, stderr = process.communicate(timeout=60)
+        if build == "windows" and stderr is not None:
+            stderr = own_lines(stderr)
+        if how == "console":
+            text = on_screen(shown)
+            stdout, stderr = (text, stderr) if console_stream == "stdout" else (stdout, text)
+        return Outcome(stdout, stderr, process.returncode)
+
+    return past_wine_crash(build == "windows", attempt)
 
 
 def on_screen(shown):
@@ -175,12 +183,12 @@ def test_every_text(mode, tmp_path, request):
     for args, english, japanese, *no_device in MESSAGES:
         message = expected(mode, (english if language == "en" else japanese) + "\n")
         outcome = run(mode, args, tmp_path, "stderr", *no_device)
-        if outcome != (b"", message):
+        if outcome != (b"", message, 0):
             wrong.append((args, outcome, message))
     assert wrong == []
-    assert run(mode, ["/?"], tmp_path, "stdout") == (expected(mode, USAGE_EN if language == "en" else USAGE_JA), b"")
+    assert run(mode, ["/?"], tmp_path, "stdout") == (expected(mode, USAGE_EN if language == "en" else USAGE_JA), b"", 0)
     # The banner is bytes, written as they are: " belvox 2.00 64bit <owner> - Mmm dd yyyy hh:mm:ss ".
-    stdout, stderr = run(mode, ["/ver"], tmp_path, "stdout")
+    stdout, stderr, _ = run(mode, ["/ver"], tmp_path, "stdout")
     newline = b"\n" if build == "linux" or MODES[mode][4] == "console" else b"\r\n"
     assert stderr == b""
     assert re.fullmatch(newline + rb" belvox " + VERSION.encode() + rb" 64bit \(C\) The belvox developers - "
