@@ -32,13 +32,19 @@ class Server:
         (self.directory / "config" / "alsa" / "asoundrc").write_text(self.asoundrc())
         self.env = {"XDG_RUNTIME_DIR": str(runtime), "XDG_CONFIG_HOME": str(self.directory / "config")}
         self.log = open(self.directory / "server.log", "wb")
+        try:
+            self.start()
+        except BaseException:
+            self.stop()  # a server that did not come up is not left behind
+            raise
 
     def environ(self):
         return {**os.environ, **self.env}
 
-    def wait_for_pactl(self):
+    def wait_for(self, *command):
+        """Runs the pactl command until it succeeds: the server, or a part of it, may still be starting."""
         deadline = time.monotonic() + 15
-        while subprocess.run(["pactl", "info"], env=self.environ(), capture_output=True).returncode != 0:
+        while subprocess.run(["pactl", *command], env=self.environ(), capture_output=True).returncode != 0:
             if time.monotonic() > deadline:
                 raise RuntimeError(f"{self.name} did not start; see {self.directory / 'server.log'}")
             time.sleep(0.05)
@@ -90,8 +96,7 @@ class PulseAudio(Server):
     header_bytes = 0
     settle = 0
 
-    def __init__(self):
-        super().__init__()
+    def start(self):
         socket = self.directory / "pulse.sock"
         self.env["PULSE_SERVER"] = f"unix:{socket}"
         # norewinds keeps the idle sink from rendering seconds ahead; shared memory
@@ -101,7 +106,7 @@ class PulseAudio(Server):
              f"--load=module-null-sink sink_name=cap format=s16le rate={RATE} channels=1 norewinds=1",
              f"--load=module-native-protocol-unix auth-anonymous=1 socket={socket}"],
             env=self.environ(), stdout=self.log, stderr=self.log)
-        self.wait_for_pactl()
+        self.wait_for("info")
 
     @staticmethod
     def asoundrc():
@@ -144,7 +149,10 @@ class PipeWire(Server):
     def __init__(self, session_manager=True, plugin="pipewire"):
         """`plugin` routes ALSA through PipeWire's own plugin or, by way of pipewire-pulse, PulseAudio's."""
         self.plugin = plugin
+        self.session_manager = session_manager
         super().__init__()
+
+    def start(self):
         conf = self.directory / "config" / "pipewire" / "pipewire.conf.d"
         conf.mkdir(parents=True)
         (conf / "rate.conf").write_text(
@@ -153,13 +161,14 @@ class PipeWire(Server):
         environment = {k: v for k, v in self.environ().items() if k not in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS")}
         self.session = subprocess.Popen(
             ["dbus-run-session", "--", "sh", "-c",
-             f"pipewire & sleep 0.5; {'wireplumber &' if session_manager else ''} pipewire-pulse & wait"],
+             f"pipewire & sleep 0.5; {'wireplumber &' if self.session_manager else ''} pipewire-pulse & wait"],
             env=environment, stdout=self.log, stderr=self.log, start_new_session=True)
-        self.wait_for_pactl()
-        if session_manager:  # without one, no stream is ever linked to a sink
-            for command in (["pactl", "load-module", "module-null-sink", "sink_name=cap", "format=s16le",
-                             f"rate={RATE}", "channels=1"], ["pactl", "set-default-sink", "cap"]):
-                subprocess.run(command, env=self.environ(), check=True, stdout=subprocess.DEVNULL)
+        self.wait_for("info")
+        if self.session_manager:  # without one, no stream is ever linked to a sink
+            subprocess.run(["pactl", "load-module", "module-null-sink", "sink_name=cap", "format=s16le",
+                            f"rate={RATE}", "channels=1"], env=self.environ(), check=True, stdout=subprocess.DEVNULL)
+            # The session manager keeps the default sink, and may not be up yet ("Not supported").
+            self.wait_for("set-default-sink", "cap")
             # A fresh graph's first stream waits for the session manager to link it: let that be
             # a stream of the harness's own, so that timings measure the program.
             subprocess.run(["aplay", "-q", "-t", "raw", "-f", "S16_LE", "-r", str(RATE), "-c", "1"],
