@@ -1,19 +1,24 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/console.hpp"
+#include "audio/progress_watch.hpp"
 #include "audio/sound.hpp"
 #include "audio/wave_out.hpp"
 #include "common/system_text.hpp"
 #include "input/arguments.hpp"
 
 namespace belvox::fakes {
+
+using std::chrono::milliseconds;
 
 // Arguments as a test types them; file names are the text in the locale's codeset.
 inline std::vector<Argument> Arguments(const std::vector<std::u16string>& texts) {
@@ -39,88 +44,100 @@ class RecordingConsole final : public Console {
   std::string bytes;
 };
 
-// A wave-out device in simulated time that records every call and the audio
-// written. Each buffer plays for its length straight after the one before
-// (at once when the device is idle) and reports its end `late` after that; the
-// device can refuse any call, or stall so that buffers never finish.
-class SimWaveOut final : public WaveOut {
+// A device and its clock in simulated time, recording every call and the audio
+// queued. The device starts playing `startAfter` its open and then plays its
+// blocks back to back in real time, until `standStillAt`, if given. Its waits
+// judge it by a ProgressWatch every 20 ms, as a real device's do; the process
+// may be `stopped` for a while, during which the device plays on.
+class SimWaveOut final : public WaveOut, public Clock {
  public:
-  struct Faults {
-    bool open = false;
-    int prepareAt = -1;  // the n-th Prepare (from 0) is refused
-    int writeAt = -1;
-    int stallAt = -1;  // from the n-th written buffer on, nothing finishes
-    std::chrono::milliseconds late{0};
+  struct World {
+    bool refuseOpen = false;
+    int refuseQueueAt = -1;  // the n-th Queue (from 0) is refused
+    milliseconds startAfter{0};
+    milliseconds latency{0};  // what the device says it holds
+    milliseconds standStillAt = milliseconds::max();
+    std::pair<milliseconds, milliseconds> stopped{milliseconds::max(), milliseconds::max()};
   };
 
-  SimWaveOut() : SimWaveOut(Faults{}) {}
-  explicit SimWaveOut(Faults faults) : faults_(faults) {}
+  SimWaveOut() : SimWaveOut(World{}) {}
+  explicit SimWaveOut(World world) : world_(world) {}
 
   bool Open(const PcmFormat& format) override {
     calls.push_back("open");
     format_ = format;
-    return !faults_.open;
+    startsAt_ = now_ + world_.startAfter;
+    playedUntil_ = startsAt_;
+    return !world_.refuseOpen;
   }
-  bool Prepare(WaveHeader& header) override {
-    calls.push_back("prepare " + std::to_string(header.bytes));
-    return prepares_++ != faults_.prepareAt;
-  }
-  bool Write(WaveHeader& header) override {
-    calls.push_back("write");
-    if (writes_++ == faults_.writeAt) return false;
-    const auto* bytes = static_cast<const unsigned char*>(header.data);
-    played.insert(played.end(), bytes, bytes + header.bytes);
-    headers.push_back(header);
-    playedUntil_ = std::max(playedUntil_, now_) + format_.Duration(header.bytes);
-    const bool stalled = faults_.stallAt >= 0 && writes_ > faults_.stallAt;
-    reports_.push_back(stalled ? std::chrono::milliseconds::max() : playedUntil_ + faults_.late);
-    maxPending = std::max(maxPending, static_cast<int>(reports_.size()));
+  bool Queue(std::span<const std::byte> block) override {
+    calls.push_back("queue " + std::to_string(block.size()));
+    if (queues_++ == world_.refuseQueueAt) return false;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(block.data());
+    played.insert(played.end(), bytes, bytes + block.size());
+    blocks.push_back(block.size());
+    playedUntil_ = std::max(playedUntil_, now_) + milliseconds(block.size() * 1000 / (format_.sampleRate * 2));
+    ends_.push_back(playedUntil_);
+    maxPending = std::max(maxPending, ends_.size());
     return true;
   }
-  void Unprepare(WaveHeader& header) override { calls.push_back("unprepare " + std::to_string(header.bytes)); }
-  bool WaitPending(int limit, std::chrono::milliseconds atMost) override {
-    calls.push_back("wait " + std::to_string(limit) + " within " + std::to_string(atMost.count()));
-    if (static_cast<int>(reports_.size()) <= limit) return true;
-    const std::chrono::milliseconds report = reports_[reports_.size() - static_cast<std::size_t>(limit) - 1];
-    if (report - now_ > atMost) {
-      now_ += atMost;
-      return false;
+  // The waits find the device in a call, as a real one's feeding thread mostly is.
+  bool WaitPending(std::size_t pending) override {
+    calls.push_back("wait " + std::to_string(pending));
+    ProgressWatch watch(Time(now_));
+    for (;;) {
+      while (!ends_.empty() && ends_.front() <= std::min(now_, world_.standStillAt)) ends_.pop_front();
+      if (ends_.size() <= pending) return true;
+      watch.CallStarted(Time(now_));
+      if (watch.Lost(Time(now_))) return false;
+      watch.CallEnded();
+      now_ += milliseconds(20);
+      if (now_ >= world_.stopped.first && now_ < world_.stopped.second) {
+        now_ = world_.stopped.second;
+        watch.Resumed(Time(now_));
+      }
+      const milliseconds heard = std::max(std::min(now_, world_.standStillAt) - startsAt_, milliseconds(0));
+      watch.Observe(static_cast<std::uint64_t>(heard.count()), world_.latency, true, Time(now_));
     }
-    now_ = std::max(now_, report);
-    while (!reports_.empty() && reports_.front() <= now_) reports_.pop_front();
-    return true;
   }
-  void Reset() override {
-    calls.push_back("reset");
-    reports_.clear();
+  void Stop() override {
+    calls.push_back("stop");
+    ends_.clear();
   }
   void Close() override { calls.push_back("close"); }
-  void Sleep(std::uint32_t milliseconds) override {
-    calls.push_back("sleep " + std::to_string(milliseconds));
-    now_ += std::chrono::milliseconds(milliseconds);
+  void Sleep(milliseconds duration) override {
+    calls.push_back("sleep " + std::to_string(duration.count()));
+    now_ += duration;
   }
+
+  milliseconds Now() const { return now_; }
 
   std::vector<std::string> calls;
   std::vector<unsigned char> played;
-  std::vector<WaveHeader> headers;
-  int maxPending = 0;
+  std::vector<std::size_t> blocks;  // bytes of each block queued
+  std::size_t maxPending = 0;
 
  private:
-  Faults faults_;
+  static ProgressWatch::TimePoint Time(milliseconds t) { return ProgressWatch::TimePoint(t); }
+
+  World world_;
   PcmFormat format_;
-  int prepares_ = 0;
-  int writes_ = 0;
-  std::chrono::milliseconds now_{0};
-  std::chrono::milliseconds playedUntil_{0};
-  std::deque<std::chrono::milliseconds> reports_;  // when each pending buffer reports its end
+  int queues_ = 0;
+  milliseconds now_{0};
+  milliseconds startsAt_{0};
+  milliseconds playedUntil_{0};
+  std::deque<milliseconds> ends_;  // when each pending block has played
 };
 
 // Records the sound services that a run asks for.
 class RecordingSound final : public Sound {
  public:
-  WaveOut& WaveOutDevice() override { return device; }
-  Playback PlayAlert(std::uint32_t alertType) override {
-    calls.push_back("alert " + std::to_string(alertType));
+  WaveOut& Device() override { return device; }
+  Clock& Time() override { return device; }
+  Playback PlayAlert(Alert alert) override {
+    static constexpr std::array<const char*, 5> kNames{"default", "critical stop", "question", "exclamation",
+                                                       "asterisk"};
+    calls.push_back(std::string("alert ") + kNames[static_cast<std::size_t>(alert)]);
     return deviceAvailable ? Playback::Played : Playback::DeviceUnavailable;
   }
   Playback PlaySpeakerTones(const ToneSequence& tones) override {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -23,5 +24,12 @@ class Console {
   // Writes bytes to standard output unconverted and flushes.
   virtual void WriteBytes(std::string_view bytes) = 0;
 };
+
+// The platform's console facts, read once at start.
+ConsoleFacts ReadConsoleFacts();
+
+// The platform's console: on Windows UTF-16 straight to a console, else bytes in
+// the conversion code page; on POSIX bytes in the locale's codeset.
+std::unique_ptr<Console> MakeSystemConsole(const ConsoleFacts& facts);
 
 }  // namespace belvox

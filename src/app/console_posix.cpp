@@ -1,4 +1,4 @@
-#include "app/console_posix.hpp"
+#include "app/console.hpp"
 
 #include <langinfo.h>
 
@@ -20,8 +20,17 @@ std::string_view MessageLocale() {
   return {};
 }
 
+// Terminal or not, text goes out in the locale's codeset.
+class PosixConsole final : public Console {
+ public:
+  void WriteText(std::u16string text, bool toStandardError, bool appendNewline) override;
+  void WriteBytes(std::string_view bytes) override;
+};
+
 }  // namespace
 
+// The codeset of the character-type locale stands for the console code page
+// (UTF-8 as 65001, EUC-JP and Shift_JIS as 932); the message locale for the UI language.
 ConsoleFacts ReadConsoleFacts() {
   const std::string_view codeset = nl_langinfo(CODESET);
   std::uint32_t codePage = 20127;  // ASCII
@@ -47,5 +56,7 @@ void PosixConsole::WriteBytes(std::string_view bytes) {
   std::fwrite(bytes.data(), 1, bytes.size(), stdout);
   std::fflush(stdout);
 }
+
+std::unique_ptr<Console> MakeSystemConsole(const ConsoleFacts&) { return std::make_unique<PosixConsole>(); }
 
 }  // namespace belvox

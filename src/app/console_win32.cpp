@@ -1,4 +1,4 @@
-#include "app/console_win32.hpp"
+#include "app/console.hpp"
 
 #include <windows.h>
 
@@ -15,8 +15,24 @@ HANDLE ConsoleHandle(DWORD stream) {
   return GetConsoleMode(handle, &mode) ? handle : nullptr;
 }
 
+// UTF-16 straight to a console; converted to bytes for a redirected stream
+// (UTF-8 when the console code page is 65001, else the ANSI code page).
+class Win32Console final : public Console {
+ public:
+  explicit Win32Console(const ConsoleFacts& facts);
+
+  void WriteText(std::u16string text, bool toStandardError, bool appendNewline) override;
+  void WriteBytes(std::string_view bytes) override;
+
+ private:
+  HANDLE outputConsole_;  // a stream that is a console, else nullptr
+  HANDLE errorConsole_;
+  UINT conversionCodePage_;
+};
+
 }  // namespace
 
+// GetConsoleOutputCP and GetUserDefaultUILanguage.
 ConsoleFacts ReadConsoleFacts() {
   return {GetConsoleOutputCP(), static_cast<std::uint16_t>(GetUserDefaultUILanguage())};
 }
@@ -44,5 +60,7 @@ void Win32Console::WriteText(std::u16string text, bool toStandardError, bool app
 }
 
 void Win32Console::WriteBytes(std::string_view bytes) { std::cout << bytes << std::flush; }
+
+std::unique_ptr<Console> MakeSystemConsole(const ConsoleFacts& facts) { return std::make_unique<Win32Console>(facts); }
 
 }  // namespace belvox

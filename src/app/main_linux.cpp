@@ -3,9 +3,9 @@
 #include <new>
 #include <vector>
 
-#include "app/console_posix.hpp"
+#include "app/console.hpp"
 #include "app/run.hpp"
-#include "audio/sound_linux.hpp"
+#include "audio/sound.hpp"
 #include "common/system_text.hpp"
 
 int main(int argc, char** argv) {
@@ -14,16 +14,15 @@ int main(int argc, char** argv) {
   std::setlocale(LC_CTYPE, "");
   const belvox::ConsoleFacts facts = belvox::ReadConsoleFacts();
   const belvox::LanguageIndex language = belvox::ChooseLanguage(facts.outputCodePage, facts.uiLanguage);
-  belvox::PosixConsole console;
+  const auto console = belvox::MakeSystemConsole(facts);
 
   try {
     // File names keep their bytes; the text is what the locale makes of them.
     std::vector<belvox::Argument> arguments;
     for (int i = 1; i < argc; ++i) arguments.push_back({belvox::DecodeSystemText(argv[i]), argv[i]});
-    belvox::LinuxSound sound;
-    return belvox::Run(arguments, language, console, sound);
+    return belvox::Run(arguments, language, *console, *belvox::MakeSystemSound());
   } catch (const std::bad_alloc&) {
-    belvox::WriteFailure({u"", belvox::MessageId::OutOfMemory}, language, console);
+    belvox::WriteFailure({u"", belvox::MessageId::OutOfMemory}, language, *console);
     return 0;
   }
 }

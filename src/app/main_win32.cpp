@@ -2,14 +2,14 @@
 #include <string>
 #include <vector>
 
-#include "app/console_win32.hpp"
+#include "app/console.hpp"
 #include "app/run.hpp"
-#include "audio/sound_win32.hpp"
+#include "audio/sound.hpp"
 
 int wmain(int argc, wchar_t** argv) {
   const belvox::ConsoleFacts facts = belvox::ReadConsoleFacts();
   const belvox::LanguageIndex language = belvox::ChooseLanguage(facts.outputCodePage, facts.uiLanguage);
-  belvox::Win32Console console(facts);
+  const auto console = belvox::MakeSystemConsole(facts);
 
   try {
     std::vector<belvox::Argument> arguments;
@@ -17,10 +17,9 @@ int wmain(int argc, wchar_t** argv) {
       const std::wstring_view argument(argv[i]);
       arguments.push_back({std::u16string(argument.begin(), argument.end()), argv[i]});
     }
-    belvox::Win32Sound sound;
-    return belvox::Run(arguments, language, console, sound);
+    return belvox::Run(arguments, language, *console, *belvox::MakeSystemSound());
   } catch (const std::bad_alloc&) {
-    belvox::WriteFailure({u"", belvox::MessageId::OutOfMemory}, language, console);
+    belvox::WriteFailure({u"", belvox::MessageId::OutOfMemory}, language, *console);
     return 0;
   }
 }

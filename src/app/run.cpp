@@ -11,9 +11,13 @@
 
 namespace belvox {
 
-constexpr std::string_view kVersionBanner = " belvox " BELVOX_VERSION " 64bit " BELVOX_OWNER " - " __DATE__ " " __TIME__ " ";
+constexpr std::string_view kVersionBanner =
+    " belvox " BELVOX_VERSION " 64bit " BELVOX_OWNER " - " __DATE__ " " __TIME__ " ";
 
 namespace {
+
+// The silence that closes every synthesised sequence.
+constexpr ToneStep kClosingRest{0.0, 50};
 
 enum class PlayMode : std::uint8_t { None = 0, SpeakerBeep = 1, SystemAlert = 2, SynthTones = 3, WavFile = 4 };
 
@@ -21,7 +25,7 @@ enum class PlayMode : std::uint8_t { None = 0, SpeakerBeep = 1, SystemAlert = 2,
 struct RunState {
   PlayMode mode = PlayMode::None;
   Waveform waveform = Waveform::Triangle;
-  std::uint32_t alertType = 0;
+  Alert alert = Alert::Default;
   ToneSequence tones;
   const Argument* wavPath = nullptr;
 };
@@ -59,14 +63,14 @@ Outcome AcceptAlertSwitch(const Argument& name, RunState& state) {
   const std::u16string& text = name.text;
   if (text.size() > 3) return Invalid(name);
   state.mode = PlayMode::SystemAlert;
-  state.alertType = 0;
+  state.alert = Alert::Default;
   if (text.size() == 3) {
     switch (LowerAscii(text[2])) {
-      case u'd': state.alertType = 0x00; break;  // default beep
-      case u'e': state.alertType = 0x10; break;  // critical stop
-      case u'i': state.alertType = 0x40; break;  // asterisk
-      case u'q': state.alertType = 0x20; break;  // question
-      case u'w': state.alertType = 0x30; break;  // exclamation
+      case u'd': state.alert = Alert::Default; break;
+      case u'e': state.alert = Alert::CriticalStop; break;
+      case u'i': state.alert = Alert::Asterisk; break;
+      case u'q': state.alert = Alert::Question; break;
+      case u'w': state.alert = Alert::Exclamation; break;
       default: return Invalid(name);
     }
   }
@@ -76,7 +80,7 @@ Outcome AcceptAlertSwitch(const Argument& name, RunState& state) {
 Outcome AcceptBeepSwitch(RunState& state) {
   if (state.mode != PlayMode::None) return Conflict();
   state.mode = PlayMode::SpeakerBeep;
-  state.tones.push_back({800.0, 200});
+  state.tones.push_back(kBeep);
   return std::nullopt;
 }
 
@@ -118,10 +122,10 @@ Outcome Perform(RunState& state, Sound& sound) {
   Playback playback = Playback::Played;
   switch (state.mode) {
     case PlayMode::SpeakerBeep: playback = sound.PlaySpeakerTones(state.tones); break;
-    case PlayMode::SystemAlert: playback = sound.PlayAlert(state.alertType); break;
+    case PlayMode::SystemAlert: playback = sound.PlayAlert(state.alert); break;
     case PlayMode::SynthTones:
-      state.tones.push_back({0.0, 50});
-      playback = PlaySequence(state.tones, state.waveform, sound.WaveOutDevice());
+      state.tones.push_back(kClosingRest);
+      playback = PlaySequence(state.tones, state.waveform, sound.Device(), sound.Time());
       break;
     case PlayMode::WavFile: playback = sound.PlayWavFile(state.wavPath->name); break;
     case PlayMode::None: break;

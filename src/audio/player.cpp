@@ -33,67 +33,44 @@ bool Allocated(Change change) {
   }
 }
 
-// Submits buffers to an open device and waits for them. A wait lasts at most as
-// long as the audio queued plus the margin; on a failure everything still
-// queued is stopped and released.
-class Queue {
+// An open device for one playback, closed however the playback ends. One that
+// did not play to its end is stopped first: declared after the sample buffers,
+// it silences the device before they are freed, an exception included.
+class OpenDevice {
  public:
-  Queue(WaveOut& device, const PcmFormat& format) : device_(device), format_(format) {}
-
-  bool Submit(WaveHeader& header, std::span<const std::int16_t> samples) {
-    const auto bytes = static_cast<std::uint32_t>(samples.size_bytes());
-    header = {samples.data(), bytes, WaveHeader::kBeginLoop | WaveHeader::kEndLoop, 1, nullptr};
-    if (!device_.Prepare(header)) return false;
-    *std::find(prepared_.begin(), prepared_.end(), nullptr) = &header;
-    queued_ += format_.Duration(bytes);
-    return device_.Write(header);
+  explicit OpenDevice(WaveOut& device) : device_(device) {}
+  ~OpenDevice() {
+    if (!played_) device_.Stop();
+    device_.Close();
   }
+  OpenDevice(const OpenDevice&) = delete;
+  OpenDevice& operator=(const OpenDevice&) = delete;
 
-  bool WaitUntil(int pending) { return device_.WaitPending(pending, queued_ + kCompletionMargin); }
+  bool Queue(std::span<const std::int16_t> samples) { return device_.Queue(std::as_bytes(samples)); }
+  bool WaitPending(std::size_t blocks) { return device_.WaitPending(blocks); }
 
-  void Release(WaveHeader& header) {
-    device_.Unprepare(header);
-    queued_ -= format_.Duration(header.bytes);
-    *std::find(prepared_.begin(), prepared_.end(), &header) = nullptr;
-  }
-
-  void Abandon() {
-    device_.Reset();
-    for (WaveHeader* header : prepared_) {
-      if (header != nullptr) Release(*header);
-    }
+  // Everything has played: waits for the last block, then pauses on `clock`, if given.
+  Playback Finish(Clock* clock) {
+    if (!device_.WaitPending(0)) return Playback::DeviceUnavailable;
+    played_ = true;
+    if (clock != nullptr) clock->Sleep(kClosingPause);
+    return Playback::Played;
   }
 
  private:
   WaveOut& device_;
-  PcmFormat format_;
-  std::array<WaveHeader*, 2> prepared_{};  // at most two buffers are ever queued
-  std::chrono::milliseconds queued_{0};
+  bool played_ = false;
 };
 
-Playback Close(WaveOut& device, bool played, std::uint32_t pause) {
-  if (played && pause > 0) device.Sleep(pause);
-  device.Close();
-  return played ? Playback::Played : Playback::DeviceUnavailable;
+Playback PlayWhole(std::span<const std::int16_t> samples, Clock* clock, WaveOut& device) {
+  if (!device.Open(PcmFormat{})) return Playback::DeviceUnavailable;
+  OpenDevice open(device);
+  if (!open.Queue(samples)) return Playback::DeviceUnavailable;
+  return open.Finish(clock);
 }
 
-Playback PlayWhole(std::span<const std::int16_t> samples, std::uint32_t pause, WaveOut& device) {
-  const PcmFormat format;
-  if (!device.Open(format)) return Playback::DeviceUnavailable;
-  Queue queue(device, format);
-  WaveHeader header;
-  const bool played = queue.Submit(header, samples) && queue.WaitUntil(0);
-  if (played) {
-    queue.Release(header);
-  } else {
-    queue.Abandon();
-  }
-  return Close(device, played, pause);
-}
-
-// Buffer i plays from header i mod 2 while buffer i + 1 is produced and queued behind it.
-Playback Stream(WaveOut& device, const PcmFormat& format, std::size_t capacity, std::uint32_t pause,
-                const Producer& produce) {
+// Buffer i plays while buffer i + 1 is produced and queued behind it.
+Playback Stream(WaveOut& device, const PcmFormat& format, std::size_t capacity, Clock* clock, const Producer& produce) {
   std::array<std::vector<std::int16_t>, 2> buffers;
   if (!Allocated([&] {
         for (auto& buffer : buffers) buffer.reserve(capacity);
@@ -101,25 +78,15 @@ Playback Stream(WaveOut& device, const PcmFormat& format, std::size_t capacity, 
     return Playback::OutOfMemory;
   }
   if (!device.Open(format)) return Playback::DeviceUnavailable;
-  std::array<WaveHeader, 2> headers;
-  Queue queue(device, format);
-  bool played = true;
-  std::size_t i = 0;
-  for (; played && produce(buffers[i % 2]); ++i) {
-    played = queue.Submit(headers[i % 2], buffers[i % 2]);
-    if (played && i > 0) {
-      played = queue.WaitUntil(1);
-      if (played) queue.Release(headers[(i - 1) % 2]);
-    }
+  OpenDevice open(device);
+  for (std::size_t i = 0; produce(buffers[i % 2]); ++i) {
+    if (!open.Queue(buffers[i % 2]) || !open.WaitPending(1)) return Playback::DeviceUnavailable;
   }
-  played = played && queue.WaitUntil(0);
-  if (played && i > 0) queue.Release(headers[(i - 1) % 2]);
-  if (!played) queue.Abandon();
-  return Close(device, played, pause);
+  return open.Finish(clock);
 }
 
 // From one buffer below the whole-buffer limit, else streamed.
-Playback PlaySteps(std::span<const ToneStep> tones, Waveform waveform, StepLength length, std::uint32_t pause,
+Playback PlaySteps(std::span<const ToneStep> tones, Waveform waveform, StepLength length, Clock* clock,
                    WaveOut& device) {
   std::uint64_t total = 0;
   std::uint32_t longest = 0;
@@ -136,12 +103,12 @@ Playback PlaySteps(std::span<const ToneStep> tones, Waveform waveform, StepLengt
       Render(step, length(step), waveform, next);
       next += length(step);
     }
-    return PlayWhole(buffer, pause, device);
+    return PlayWhole(buffer, clock, device);
   }
 
   const std::size_t least = kStreamBufferMilliseconds * kSampleRate / 1000;
   auto step = tones.begin();
-  return Stream(device, PcmFormat{}, least + longest, pause, [&](std::vector<std::int16_t>& buffer) {
+  return Stream(device, PcmFormat{}, least + longest, clock, [&](std::vector<std::int16_t>& buffer) {
     buffer.clear();
     while (step != tones.end() && buffer.size() < least) {
       const std::size_t start = buffer.size();
@@ -156,11 +123,11 @@ Playback PlaySteps(std::span<const ToneStep> tones, Waveform waveform, StepLengt
 }  // namespace
 
 Playback PlayStream(WaveOut& device, const PcmFormat& format, std::size_t capacity, const Producer& produce) {
-  return Stream(device, format, capacity, 0, produce);
+  return Stream(device, format, capacity, nullptr, produce);
 }
 
-Playback PlaySequence(std::span<const ToneStep> tones, Waveform waveform, WaveOut& device) {
-  return PlaySteps(tones, waveform, ToneSamples, 100, device);
+Playback PlaySequence(std::span<const ToneStep> tones, Waveform waveform, WaveOut& device, Clock& clock) {
+  return PlaySteps(tones, waveform, ToneSamples, &clock, device);
 }
 
 Playback PlayBeeps(std::span<const ToneStep> tones, WaveOut& device) {
@@ -168,7 +135,7 @@ Playback PlayBeeps(std::span<const ToneStep> tones, WaveOut& device) {
   ToneSequence beeps;
   if (!Allocated([&] { beeps.reserve(tones.size()); })) return Playback::OutOfMemory;
   for (const ToneStep& step : tones) beeps.push_back({std::trunc(step.frequency), step.duration});
-  return PlaySteps(beeps, Waveform::Square, BeepSamples, 0, device);
+  return PlaySteps(beeps, Waveform::Square, BeepSamples, nullptr, device);
 }
 
 }  // namespace belvox

@@ -18,9 +18,8 @@ inline constexpr std::uint64_t kWholeBufferLimit = 0x1000000;
 // A streamed buffer takes whole steps until it lasts at least this long, so that
 // the device always has audio queued behind what it is playing.
 inline constexpr std::uint32_t kStreamBufferMilliseconds = 200;
-// How long the player waits for a device beyond the audio still queued on it:
-// time for a sound server to start a stream and for its latency.
-inline constexpr std::chrono::milliseconds kCompletionMargin{500};
+// A synthesised sequence is followed by this pause before the device closes.
+inline constexpr std::chrono::milliseconds kClosingPause{100};
 
 // Bytes of a step of the given rounded duration: 882 for every 10 ms.
 constexpr std::uint32_t StepBytes(std::uint32_t milliseconds) { return milliseconds * 882 / 10; }
@@ -35,8 +34,8 @@ using Producer = std::function<bool(std::vector<std::int16_t>& buffer)>;
 Playback PlayStream(WaveOut& device, const PcmFormat& format, std::size_t capacity, const Producer& produce);
 
 // Plays the steps, each rounded to the nearest 10 ms (halves up), in the waveform
-// at 44,100 Hz, and returns after the last has been played and 100 ms more.
-Playback PlaySequence(std::span<const ToneStep> tones, Waveform waveform, WaveOut& device);
+// at 44,100 Hz, and returns after the last has been played and kClosingPause more.
+Playback PlaySequence(std::span<const ToneStep> tones, Waveform waveform, WaveOut& device, Clock& clock);
 
 // Plays speaker beeps on the device: square waves at the whole hertz below each
 // frequency, each step exactly its length, nothing after the last. No steps, no sound.

@@ -1,8 +1,10 @@
 #include "audio/sound_linux.hpp"
 
+#include <alsa/asoundlib.h>
 #include <canberra.h>
 #include <unistd.h>
 
+#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <exception>
@@ -11,6 +13,7 @@
 #include <thread>
 
 #include "audio/player.hpp"
+#include "audio/progress_watch.hpp"
 #include "audio/wav_decoder_linux.hpp"
 #include "audio/wave_out_linux.hpp"
 
@@ -19,13 +22,38 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// libcanberra blocks for good on a frozen sound server, so an alert is played
-// on a thread of its own and waited for this long at most.
-constexpr auto kAlertTimeout = 5s;
+// libcanberra blocks for good on a frozen sound server, so event sounds play on
+// a thread of their own. Starting one may take kStallAllowance; an event sound
+// lasts a few seconds at most.
+constexpr auto kEventSoundAllowance = 5s;
+
+void IgnoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
+
+class SteadyClock final : public Clock {
+ public:
+  void Sleep(std::chrono::milliseconds duration) override { std::this_thread::sleep_for(duration); }
+};
+
+// What the thread that plays event sounds reports to the one that waits for it.
+struct EventSoundProgress {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool starting = true;  // in libcanberra's calls, which a frozen server never answers
+  bool finished = false;
+  bool played = false;
+
+  void Update(bool isStarting, bool isFinished, bool isPlayed) {
+    std::lock_guard lock(mutex);
+    starting = isStarting;
+    finished = isFinished;
+    played = isPlayed;
+    changed.notify_all();
+  }
+};
 
 // Plays one event sound by its id and waits for it to finish, since a process
 // that exits cuts its event sound off. False when it could not be played.
-bool PlayEventSound(std::string_view id) {
+bool PlayEventSound(std::string_view id, EventSoundProgress& progress) {
   ca_context* context = nullptr;
   if (ca_context_create(&context) != CA_SUCCESS) return false;
   ca_context_change_props(context, CA_PROP_APPLICATION_NAME, "belvox", nullptr);
@@ -50,64 +78,92 @@ bool PlayEventSound(std::string_view id) {
                 ca_context_play_full(context, 1, properties, finish, &completion) == CA_SUCCESS;
   if (properties != nullptr) ca_proplist_destroy(properties);
   if (played) {
+    progress.Update(false, false, false);
     std::unique_lock lock(completion.mutex);
-    played = completion.done.wait_for(lock, kAlertTimeout, [&] { return completion.finished; }) &&
-             completion.error == CA_SUCCESS;
+    completion.done.wait(lock, [&] { return completion.finished; });
+    played = completion.error == CA_SUCCESS;
   }
   if (!played) ca_context_cancel(context, 1);
   ca_context_destroy(context);
   return played;
 }
 
-// Plays the first of the event sounds that the theme has. False when none
-// played within kAlertTimeout; a thread still blocked then ends with the process.
-bool PlayEventSounds(std::span<const std::string_view> ids) {
-  struct Outcome {
-    std::mutex mutex;
-    std::condition_variable done;
-    bool finished = false;
-    bool played = false;
-  };
-  std::shared_ptr<Outcome> outcome;
+// Plays the first of the event sounds that the theme has. Unavailable when libcanberra
+// did not start one within kStallAllowance or did not finish it within
+// kEventSoundAllowance; the thread is then left to end with the process.
+Playback PlayEventSounds(std::span<const std::string_view> ids) {
+  std::shared_ptr<EventSoundProgress> progress;
   std::thread player;
   try {
-    outcome = std::make_shared<Outcome>();
-    player = std::thread([ids, outcome] {
+    progress = std::make_shared<EventSoundProgress>();
+    player = std::thread([ids, progress] {
       bool played = false;
       for (std::string_view id : ids) {
-        if ((played = PlayEventSound(id))) break;
+        progress->Update(true, false, false);
+        if ((played = PlayEventSound(id, *progress))) break;
       }
-      std::lock_guard lock(outcome->mutex);
-      outcome->finished = true;
-      outcome->played = played;
-      outcome->done.notify_all();
+      progress->Update(false, true, played);
     });
   } catch (const std::exception&) {  // no memory, or no thread
-    return false;
+    return Playback::DeviceUnavailable;
   }
-  std::unique_lock lock(outcome->mutex);
-  const bool finished = outcome->done.wait_for(lock, kAlertTimeout, [&] { return outcome->finished; });
+  std::unique_lock lock(progress->mutex);
+  while (!progress->finished) {
+    const bool starting = progress->starting;
+    if (!progress->changed.wait_for(lock, starting ? kStallAllowance : kEventSoundAllowance,
+                                    [&] { return progress->finished || progress->starting != starting; })) {
+      break;
+    }
+  }
+  const bool finished = progress->finished;
   lock.unlock();
   if (!finished) {
     player.detach();
-    return false;
+    return Playback::DeviceUnavailable;
   }
   player.join();
-  return outcome->played;
+  return progress->played ? Playback::Played : Playback::NotPlayable;
 }
 
 }  // namespace
 
-LinuxSound::LinuxSound() : LinuxSound(MakeAlsaWaveOut()) {}
+std::span<const std::string_view> EventSoundIds(Alert alert) {
+  static constexpr std::array<std::string_view, 1> kBell{"bell"};
+  static constexpr std::array<std::string_view, 3> kError{"dialog-error", "dialog-information", "bell"};
+  static constexpr std::array<std::string_view, 3> kQuestion{"dialog-question", "dialog-information", "bell"};
+  static constexpr std::array<std::string_view, 3> kWarning{"dialog-warning", "dialog-information", "bell"};
+  static constexpr std::array<std::string_view, 2> kInformation{"dialog-information", "bell"};
+  switch (alert) {
+    case Alert::CriticalStop: return kError;
+    case Alert::Question: return kQuestion;
+    case Alert::Exclamation: return kWarning;
+    case Alert::Asterisk: return kInformation;
+    case Alert::Default: break;
+  }
+  return kBell;
+}
+
+std::unique_ptr<Sound> MakeSystemSound() {
+  // ALSA reports its configuration's complaints on standard error by itself,
+  // libcanberra's ALSA calls included: belvox says what went wrong instead.
+  snd_lib_error_set_handler(IgnoreAlsaError);
+  return std::make_unique<LinuxSound>(MakeAlsaWaveOut());
+}
+
 LinuxSound::LinuxSound(std::unique_ptr<WaveOut> device) : device_(std::move(device)) {}
 LinuxSound::~LinuxSound() = default;
 
-WaveOut& LinuxSound::WaveOutDevice() { return *device_; }
+Clock& LinuxSound::Time() {
+  static SteadyClock clock;
+  return clock;
+}
 
-// With no event sound at all, a beep, as Windows falls back to one.
-Playback LinuxSound::PlayAlert(std::uint32_t alertType) {
-  if (PlayEventSounds(AlertSoundIds(alertType))) return Playback::Played;
-  return PlaySpeakerTones({{800.0, 200}});
+// With no event sound at all, a beep, as Windows falls back to one. A device
+// that did not answer is not asked again.
+Playback LinuxSound::PlayAlert(Alert alert) {
+  const Playback played = PlayEventSounds(EventSoundIds(alert));
+  if (played != Playback::NotPlayable) return played;
+  return PlaySpeakerTones({kBeep});
 }
 
 // The beeps and rests play back to back through the sound card, so each starts

@@ -1,38 +1,110 @@
-#include "audio/sound_win32.hpp"
-
 #include <windows.h>
 #include <io.h>
 #include <mmsystem.h>
 
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <thread>
+
+#include "audio/progress_watch.hpp"
+#include "audio/sound.hpp"
+#include "audio/wav_header.hpp"
 #include "audio/wave_out_win32.hpp"
 
 namespace belvox {
-Win32Sound::Win32Sound() : device_(MakeWinmmWaveOut()) {}
-Win32Sound::~Win32Sound() = default;
+namespace {
 
-WaveOut& Win32Sound::WaveOutDevice() { return *device_; }
+class KernelClock final : public Clock {
+ public:
+  void Sleep(std::chrono::milliseconds duration) override { ::Sleep(static_cast<DWORD>(duration.count())); }
+};
 
-// Windows reports nothing about alerts and the speaker, so they always count as played.
-Playback Win32Sound::PlayAlert(std::uint32_t alertType) {
-  MessageBeep(alertType);
-  return Playback::Played;
-}
-
-// A beep that fails (Beep takes 37 to 32,767 Hz) still takes its time, so the
-// sequence keeps its rhythm.
-Playback Win32Sound::PlaySpeakerTones(const ToneSequence& tones) {
-  for (const SpeakerCall& call : SpeakerCalls(tones)) {
-    if (call.rest || !::Beep(call.frequency, call.milliseconds)) ::Sleep(call.milliseconds);
+UINT AlertType(Alert alert) {
+  switch (alert) {
+    case Alert::CriticalStop: return MB_ICONHAND;
+    case Alert::Question: return MB_ICONQUESTION;
+    case Alert::Exclamation: return MB_ICONEXCLAMATION;
+    case Alert::Asterisk: return MB_ICONASTERISK;
+    case Alert::Default: break;
   }
-  return Playback::Played;
+  return MB_OK;
 }
 
-bool Win32Sound::WavExists(const std::filesystem::path& path) { return _waccess_s(path.c_str(), 0) == 0; }
+// PlaySoundW on a thread of its own: it reports no progress, and with a sound
+// server that does not answer it never returns.
+struct SoundPlay {
+  std::mutex mutex;
+  std::condition_variable done;
+  bool finished = false;
+  Playback playback = Playback::DeviceUnavailable;
+};
 
-// With no wave-out device at all, no file can play: the file is not to blame.
-Playback Win32Sound::PlayWavFile(const std::filesystem::path& path) {
-  if (waveOutGetNumDevs() == 0) return Playback::DeviceUnavailable;
-  return PlaySoundW(path.c_str(), nullptr, SND_FILENAME | SND_NODEFAULT) ? Playback::Played : Playback::NotPlayable;
-}
+// MessageBeep, Beep, Sleep, _waccess_s and PlaySoundW; wave-out through winmm.
+class Win32Sound final : public Sound {
+ public:
+  // The run is over and its message written.
+  ~Win32Sound() override { EndIfLeftInWinmm(); }
+
+  WaveOut& Device() override { return *device_; }
+  Clock& Time() override { return clock_; }
+
+  // Windows reports nothing about alerts and the speaker, so they always count as played.
+  Playback PlayAlert(Alert alert) override {
+    MessageBeep(AlertType(alert));
+    return Playback::Played;
+  }
+
+  // A beep that fails (Beep takes 37 to 32,767 Hz) still takes its time, so the
+  // sequence keeps its rhythm.
+  Playback PlaySpeakerTones(const ToneSequence& tones) override {
+    for (const SpeakerCall& call : SpeakerCalls(tones)) {
+      if (call.rest || !::Beep(call.frequency, call.milliseconds)) ::Sleep(call.milliseconds);
+    }
+    return Playback::Played;
+  }
+
+  bool WavExists(const std::filesystem::path& path) override { return _waccess_s(path.c_str(), 0) == 0; }
+
+  // The header is checked before Windows' decoder sees the file. With no wave-out
+  // device at all, no file can play: the file is not to blame. Asking for the
+  // devices and playing may block for good, so both run on a thread of their own,
+  // given the file's own length and the time a device may take to start.
+  Playback PlayWavFile(const std::filesystem::path& path) override {
+    const auto header = ReadWavHeader(path);
+    if (!header) return Playback::NotPlayable;
+    std::shared_ptr<SoundPlay> play;
+    try {
+      play = std::make_shared<SoundPlay>();
+      std::thread([play, name = path.wstring()] {
+        Playback playback = Playback::DeviceUnavailable;
+        if (waveOutGetNumDevs() > 0) {
+          playback = PlaySoundW(name.c_str(), nullptr, SND_FILENAME | SND_NODEFAULT) ? Playback::Played
+                                                                                     : Playback::NotPlayable;
+        }
+        std::lock_guard lock(play->mutex);
+        play->finished = true;
+        play->playback = playback;
+        play->done.notify_all();
+      }).detach();
+    } catch (const std::exception&) {  // no memory, or no thread
+      return Playback::DeviceUnavailable;
+    }
+    std::unique_lock lock(play->mutex);
+    if (!play->done.wait_for(lock, header->Duration() + kStartAllowance, [&] { return play->finished; })) {
+      LeftInWinmm();
+      return Playback::DeviceUnavailable;
+    }
+    return play->playback;
+  }
+
+ private:
+  std::unique_ptr<WaveOut> device_ = MakeWinmmWaveOut();
+  KernelClock clock_;
+};
+
+}  // namespace
+
+std::unique_ptr<Sound> MakeSystemSound() { return std::make_unique<Win32Sound>(); }
 
 }  // namespace belvox

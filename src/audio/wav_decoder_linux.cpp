@@ -4,60 +4,33 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
+
+#include "audio/wav_header.hpp"
 
 namespace belvox {
-namespace {
-
-// Whether a RIFF WAVE file's first format chunk names MPEG audio (tags 0x50 and
-// 0x55). libsndfile decodes that with libmpg123, which reports damaged frames
-// on standard error by itself; such files are refused instead.
-bool HoldsMpeg(std::FILE* file) {
-  const auto little = [](const unsigned char* bytes, int count) {
-    std::uint32_t value = 0;
-    for (int i = count - 1; i >= 0; --i) value = value << 8 | bytes[i];
-    return value;
-  };
-  unsigned char chunk[10];
-  if (std::fread(chunk, 1, 4, file) != 4 || std::memcmp(chunk, "RIFF", 4) != 0) return false;
-  // The format chunk comes first, or nearly: a few chunks are looked at, not a file's worth.
-  for (std::int64_t offset = 12, chunks = 0; chunks < 64; ++chunks) {
-    if (fseeko(file, offset, SEEK_SET) != 0 || std::fread(chunk, 1, 10, file) != 10) return false;
-    if (std::memcmp(chunk, "fmt ", 4) == 0) {
-      const std::uint32_t tag = little(chunk + 8, 2);
-      return tag == 0x50 || tag == 0x55;
-    }
-    offset += 8 + (little(chunk + 4, 4) + 1ll) / 2 * 2;  // chunks are padded to an even size
-  }
-  return false;
-}
-
-}  // namespace
 
 WavDecoder::WavDecoder(SNDFILE* file, const PcmFormat& format, bool floating)
     : file_(file), format_(format), floating_(floating) {}
 
 WavDecoder::~WavDecoder() { sf_close(file_); }
 
+// MPEG audio is refused before libsndfile sees it: its decoder, libmpg123, reports
+// damaged frames on standard error by itself.
 std::unique_ptr<WavDecoder> WavDecoder::OpenFile(const std::filesystem::path& path) {
-  std::FILE* raw = std::fopen(path.c_str(), "rb");
-  if (raw == nullptr) return nullptr;
-  const bool mpeg = HoldsMpeg(raw);
-  std::fclose(raw);
-  if (mpeg) return nullptr;
+  const auto header = ReadWavHeader(path);
+  if (!header || header->Mpeg()) return nullptr;
 
   SF_INFO info{};
   SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
   if (file == nullptr) return nullptr;
   const int container = info.format & SF_FORMAT_TYPEMASK;
-  if ((container != SF_FORMAT_WAV && container != SF_FORMAT_WAVEX) || info.channels > 8 || info.samplerate < 1000 ||
-      info.samplerate > 768000) {
+  if ((container != SF_FORMAT_WAV && container != SF_FORMAT_WAVEX) || info.channels != header->channels ||
+      info.samplerate != static_cast<int>(header->sampleRate)) {
     sf_close(file);
     return nullptr;
   }
   const int encoding = info.format & SF_FORMAT_SUBMASK;
-  const PcmFormat format{static_cast<std::uint32_t>(info.samplerate), static_cast<std::uint16_t>(info.channels)};
+  const PcmFormat format{header->sampleRate, header->channels};
   return std::unique_ptr<WavDecoder>(
       new WavDecoder(file, format, encoding == SF_FORMAT_FLOAT || encoding == SF_FORMAT_DOUBLE));
 }

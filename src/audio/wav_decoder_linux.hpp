@@ -15,8 +15,8 @@ namespace belvox {
 // WAVE_FORMAT_EXTENSIBLE; not MPEG) into interleaved 16-bit frames.
 class WavDecoder {
  public:
-  // nullptr when the file is not a WAVE file libsndfile can decode, or has a
-  // rate or channel count that no device takes.
+  // nullptr when the file fails ReadWavHeader, holds MPEG audio, or is not one
+  // that libsndfile decodes.
   static std::unique_ptr<WavDecoder> OpenFile(const std::filesystem::path& path);
   ~WavDecoder();
   WavDecoder(const WavDecoder&) = delete;

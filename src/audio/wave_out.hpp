@@ -1,7 +1,9 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
+#include <span>
 
 namespace belvox {
 
@@ -14,43 +16,32 @@ struct PcmFormat {
   std::uint16_t bitsPerSample = 16;  // signed little-endian samples
 
   std::uint32_t BytesPerFrame() const { return channels * (bitsPerSample / 8u); }
-  // How long `bytes` of this format play, rounded up to whole milliseconds.
-  std::chrono::milliseconds Duration(std::uint64_t bytes) const {
-    const std::uint64_t perSecond = std::uint64_t{sampleRate} * BytesPerFrame();
-    return std::chrono::milliseconds((bytes * 1000 + perSecond - 1) / perSecond);
-  }
 };
 
-struct WaveHeader {
-  static constexpr std::uint32_t kBeginLoop = 0x04;
-  static constexpr std::uint32_t kEndLoop = 0x08;
-
-  const void* data = nullptr;
-  std::uint32_t bytes = 0;
-  std::uint32_t flags = 0;
-  std::uint32_t loops = 0;
-  void* native = nullptr;  // the device's own bookkeeping for this header
-};
-
-// A waveform-audio output device: queued buffers play back to back in the order
-// written. The device counts the buffers written and not yet played; the player
-// waits on that count through WaitPending, never without a deadline.
+// An audio output device as the player uses it: blocks play back to back in the
+// order queued. The device judges its own liveness (see ProgressWatch): a wait
+// ends in false once it has stopped making the progress it should.
 class WaveOut {
  public:
   virtual ~WaveOut() = default;
 
   virtual bool Open(const PcmFormat& format) = 0;
-  virtual bool Prepare(WaveHeader& header) = 0;
-  // Queues the buffer and returns at once; it is pending until it has been played.
-  virtual bool Write(WaveHeader& header) = 0;
-  virtual void Unprepare(WaveHeader& header) = 0;
-  // Returns true once at most `limit` buffers are pending. False when the device
-  // failed, or `atMost` passed first: the device then counts as lost.
-  virtual bool WaitPending(int limit, std::chrono::milliseconds atMost) = 0;
-  // Stops playback at once; no buffer is pending afterwards.
-  virtual void Reset() = 0;
+  // Queues a block of whole frames. Its memory must stay as it is until the
+  // block has played or the device has been stopped.
+  virtual bool Queue(std::span<const std::byte> block) = 0;
+  // Returns true once at most `blocks` queued blocks have yet to finish playing;
+  // false when the device is lost.
+  virtual bool WaitPending(std::size_t blocks) = 0;
+  // Silences the device at once; it reads no queued block afterwards.
+  virtual void Stop() = 0;
   virtual void Close() = 0;
-  virtual void Sleep(std::uint32_t milliseconds) = 0;
+};
+
+// The time the player pauses in; tests simulate it.
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  virtual void Sleep(std::chrono::milliseconds duration) = 0;
 };
 
 }  // namespace belvox

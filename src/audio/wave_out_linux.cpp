@@ -1,152 +1,194 @@
+// ALSA's "default" PCM as the player's device (PipeWire and PulseAudio desktops
+// included, through their ALSA plugins).
+//
+// How it works. Two threads share one `Shared` under its mutex. The player's
+// thread calls Open, Queue, WaitPending, Stop and Close; a feeding thread makes
+// every ALSA call, with the lock released.
+// - Memory: Queue hands over a block's pointer and length, which the feeder keeps
+//   in its own list. The feeder copies a block out, a chunk at a time, only under
+//   the lock and only while the state is Open or Draining; the player's memory is
+//   read while the player waits on it, never after it has given up (Lost or
+//   Closing), whatever ALSA call the feeder was in at that moment.
+// - A block has played once the device's position has passed its end: frames
+//   written, less what the device holds (the larger of what it reports as its
+//   delay and what is left in its buffer). When the player waits for everything,
+//   the feeder drains the PCM, which also plays out a last part period.
+// - Liveness: the feeder reports each position and each ALSA call to a
+//   ProgressWatch; the player's waits wake every kWakeInterval to ask it. Time in
+//   which the process was stopped (a SIGCONT handler counts continues) is not
+//   held against the device.
+// - A feeder stuck in a call (a frozen sound server) is detached: it holds
+//   `Shared` by a shared pointer of its own and ends with the process.
 #include "audio/wave_out_linux.hpp"
 
 #include <alsa/asoundlib.h>
+#include <signal.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <exception>
 #include <mutex>
 #include <thread>
+#include <type_traits>
+#include <utility>
 #include <vector>
+
+#include "audio/progress_watch.hpp"
 
 namespace belvox {
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using SteadyClock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 constexpr unsigned kLatencyMicroseconds = 100000;
 constexpr snd_pcm_uframes_t kChunkFrames = 1024;
-// A plugin can block for good while it opens or closes (PulseAudio's with a
-// frozen server, or a server with no session manager): the player stops
-// waiting for the serving thread after these.
-constexpr auto kOpenTimeout = 2s;
-constexpr auto kCloseTimeout = 1s;
-// A stream that neither takes nor plays audio for this long while some is
-// pending has stalled, and the device is lost.
-constexpr auto kStallTimeout = 2s;
-// How often the serving thread reads the position while audio is pending.
-constexpr auto kPollInterval = 2ms;
+constexpr auto kWakeInterval = 20ms;  // how often a waiting player asks whether the device lives
+constexpr auto kPollInterval = 2ms;   // how often the feeder reads the position while audio plays
+constexpr auto kCloseAllowance = 1s;  // how long Close waits for the feeder before leaving it behind
 constexpr int kDeviceWaitMilliseconds = 5;
 
-void IgnoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
+std::atomic<unsigned> continues{0};
+void CountContinue(int) { continues.fetch_add(1, std::memory_order_relaxed); }
 
-// What the player's thread and the serving thread share, under `mutex`. The
-// serving thread makes every ALSA call; it may outlive the device when a call
-// never returns, so it holds this by a shared pointer of its own.
-struct Stream {
-  struct Buffer {
-    const WaveHeader* header;
-    std::uint64_t end = 0;  // stream position just after its last frame, once handed over
-  };
+void CountContinuesOnce() {
+  static const bool installed = [] {
+    struct sigaction action {};
+    action.sa_handler = CountContinue;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    return sigaction(SIGCONT, &action, nullptr) == 0;
+  }();
+  (void)installed;
+}
+
+// Opening -> Open | Lost | Closed; Open <-> Draining; Open, Draining -> Lost | Closing;
+// Lost, Closing -> Closed. From Lost and Closing the feeder only closes the PCM.
+enum class State : std::uint8_t { Opening, Open, Draining, Lost, Closing, Closed };
+
+struct Block {
+  const std::byte* data;
+  std::size_t frames;
+  std::uint64_t end = 0;  // stream position just after its last frame, once handed over
+};
+
+struct Shared {
+  explicit Shared(const PcmFormat& f) : format(f), watch(SteadyClock::now()) {}
+
+  bool Feeding() const { return state == State::Open || state == State::Draining; }
+
+  // Every change of state goes through here; a move that the diagram lacks is ignored.
+  void MoveTo(State next) {
+    bool allowed = false;
+    switch (state) {
+      case State::Opening: allowed = next == State::Open || next == State::Lost || next == State::Closed; break;
+      case State::Open: allowed = next == State::Draining || next == State::Lost || next == State::Closing; break;
+      case State::Draining: allowed = next == State::Open || next == State::Lost || next == State::Closing; break;
+      case State::Lost:
+      case State::Closing: allowed = next == State::Closed; break;
+      case State::Closed: break;
+    }
+    if (!allowed) return;
+    state = next;
+    changed.notify_all();
+  }
 
   std::mutex mutex;
   std::condition_variable changed;
-  PcmFormat format;
-  std::vector<unsigned char> staging;  // one chunk, copied out of a buffer under the lock
-
-  enum class Phase : std::uint8_t { Opening, Open, Failed, Closed } phase = Phase::Opening;
-  std::deque<Buffer> buffers;  // written and not yet played
-  std::size_t handedOver = 0;  // the leading buffers wholly given to ALSA
-  bool draining = false;       // nothing more comes until every buffer has played
-  bool closing = false;
-  bool abandoned = false;  // the player has stopped waiting: touch none of its buffers
-  bool lost = false;
+  const PcmFormat format;
+  State state = State::Opening;
+  std::deque<Block> blocks;    // queued and not yet played
+  std::size_t handedOver = 0;  // the leading blocks wholly written to ALSA
+  ProgressWatch watch;
 };
 
-// The serving thread: opens the PCM, hands it the buffers in chunks, and reports
-// each buffer played once the device's position has passed its end.
-class Server {
+// The feeding thread: opens the PCM, writes the blocks to it in chunks and
+// reports each block played once the device's position has passed its end.
+class Feeder {
  public:
-  explicit Server(std::shared_ptr<Stream> stream) : s_(std::move(stream)) {}
+  explicit Feeder(std::shared_ptr<Shared> shared)
+      : s_(std::move(shared)), frameBytes_(s_->format.BytesPerFrame()), staging_(kChunkFrames * frameBytes_) {}
 
   void Run() {
-    const bool opened = OpenPcm();
     std::unique_lock lock(s_->mutex);
-    if (!opened) {
-      s_->phase = Stream::Phase::Failed;
-      s_->changed.notify_all();
+    if (!Call(lock, [&] { return OpenPcm(); })) {
+      s_->MoveTo(State::Closed);
       return;
     }
-    s_->phase = Stream::Phase::Open;
-    s_->changed.notify_all();
-    Serve(lock);  // returns at once when the player gave up during the open
-    lock.unlock();
+    s_->MoveTo(State::Open);  // unless the player gave up meanwhile
+    s_->watch.Restart(SteadyClock::now());
+    Feed(lock);
     // What is left is silence, or audio nobody waits for any more.
-    snd_pcm_drop(pcm_);
-    snd_pcm_close(pcm_);
-    lock.lock();
-    s_->phase = Stream::Phase::Closed;
-    s_->changed.notify_all();
+    Call(lock, [&] {
+      snd_pcm_drop(pcm_);
+      return snd_pcm_close(pcm_);
+    });
+    s_->MoveTo(State::Closed);
   }
 
  private:
+  // Makes ALSA calls with the lock released, timed by the watch.
+  template <typename Calls>
+  std::invoke_result_t<Calls> Call(std::unique_lock<std::mutex>& lock, Calls calls) {
+    s_->watch.CallStarted(SteadyClock::now());
+    lock.unlock();
+    const auto result = calls();
+    lock.lock();
+    s_->watch.CallEnded();
+    return result;
+  }
+
   bool OpenPcm() {
     if (snd_pcm_open(&pcm_, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0) return false;
     const PcmFormat& format = s_->format;
+    snd_pcm_uframes_t period = 0;
     if (snd_pcm_set_params(pcm_, SND_PCM_FORMAT_S16_LE, SND_PCM_ACCESS_RW_INTERLEAVED, format.channels,
-                           format.sampleRate, 1, kLatencyMicroseconds) < 0) {
+                           format.sampleRate, 1, kLatencyMicroseconds) < 0 ||
+        snd_pcm_get_params(pcm_, &bufferFrames_, &period) < 0) {
       snd_pcm_close(pcm_);
       return false;
     }
-    frameBytes_ = format.BytesPerFrame();
     return true;
   }
 
-  void Serve(std::unique_lock<std::mutex>& lock) {
-    lastProgress_ = Clock::now();
-    for (;;) {
-      if (s_->closing || s_->abandoned || s_->lost) return;
-
-      const bool audio = s_->handedOver < s_->buffers.size();
-      if (!audio && s_->draining && !s_->buffers.empty()) {
-        // Nothing more comes until the last buffer has played: let the device play
-        // out. A plugin that only passes on whole periods then passes on the last.
-        lock.unlock();
-        const bool drained = Drain();
-        lock.lock();
-        if (!drained) {
-          s_->lost = true;
-          s_->changed.notify_all();
-          return;
-        }
-        s_->buffers.clear();
+  void Feed(std::unique_lock<std::mutex>& lock) {
+    while (s_->Feeding()) {
+      const bool writing = s_->handedOver < s_->blocks.size();
+      if (!writing && s_->state == State::Draining && !s_->blocks.empty()) {
+        if (!Call(lock, [&] { return Drain(); })) return s_->MoveTo(State::Lost);
+        if (!s_->Feeding()) return;
+        s_->blocks.clear();
         s_->handedOver = 0;
-        s_->changed.notify_all();
+        s_->watch.Restart(SteadyClock::now());
+        s_->MoveTo(State::Open);
         continue;
       }
       snd_pcm_uframes_t frames = 0;
-      if (audio) {
-        const WaveHeader& header = *s_->buffers[s_->handedOver].header;
-        frames = std::min(kChunkFrames, header.bytes / frameBytes_ - offset_);
-        std::memcpy(s_->staging.data(), static_cast<const unsigned char*>(header.data) + offset_ * frameBytes_,
-                    frames * frameBytes_);
+      if (writing) {
+        const Block& block = s_->blocks[s_->handedOver];
+        frames = std::min(kChunkFrames, block.frames - offset_);
+        std::memcpy(staging_.data(), block.data + offset_ * frameBytes_, frames * frameBytes_);
       }
-      lock.unlock();
-      const snd_pcm_sframes_t written = frames > 0 ? Write(frames) : 0;
-      const std::uint64_t heard = Heard();
-      lock.lock();
-
-      if (written < 0 || (!s_->buffers.empty() && Clock::now() - lastProgress_ > kStallTimeout)) {
-        s_->lost = true;
-        s_->changed.notify_all();
-        return;
-      }
-      if (audio) HandOver(static_cast<snd_pcm_uframes_t>(written));
+      const snd_pcm_sframes_t written = Call(lock, [&] { return Write(frames); });
+      const std::uint64_t heard = Call(lock, [&] { return Heard(); });
+      if (!s_->Feeding()) return;
+      if (written < 0) return s_->MoveTo(State::Lost);
+      if (writing) HandOver(static_cast<snd_pcm_uframes_t>(written));
       Complete(heard);
+      const auto now = SteadyClock::now();
+      if (std::exchange(restarted_, false)) s_->watch.Restart(now);
+      s_->watch.Observe(heard, Milliseconds(held_), !s_->blocks.empty(), now);
 
       if (frames > 0 && static_cast<snd_pcm_uframes_t>(written) == frames) continue;  // more may fit now
       if (frames > 0) {
-        lock.unlock();
-        snd_pcm_wait(pcm_, kDeviceWaitMilliseconds);  // the device is full
-        lock.lock();
-      } else if (!s_->buffers.empty()) {
+        Call(lock, [&] { return snd_pcm_wait(pcm_, kDeviceWaitMilliseconds); });  // the device is full
+      } else if (!s_->blocks.empty()) {
         s_->changed.wait_for(lock, kPollInterval);
       } else {
-        s_->changed.wait(lock, [&] { return s_->closing || s_->abandoned || s_->lost || !s_->buffers.empty(); });
-        lastProgress_ = Clock::now();
+        s_->changed.wait(lock, [&] { return !s_->Feeding() || !s_->blocks.empty(); });
       }
     }
   }
@@ -155,25 +197,25 @@ class Server {
   snd_pcm_sframes_t Write(snd_pcm_uframes_t frames) {
     const snd_pcm_sframes_t room = snd_pcm_avail_update(pcm_);
     if (room < 0) return Recover(static_cast<int>(room));
-    if (room == 0) return 0;
+    if (frames == 0 || room == 0) return 0;
     const snd_pcm_sframes_t written =
-        snd_pcm_writei(pcm_, s_->staging.data(), std::min(frames, static_cast<snd_pcm_uframes_t>(room)));
+        snd_pcm_writei(pcm_, staging_.data(), std::min(frames, static_cast<snd_pcm_uframes_t>(room)));
     if (written == -EAGAIN) return 0;
     if (written < 0) return Recover(static_cast<int>(written));
     position_ += static_cast<std::uint64_t>(written);
-    lastProgress_ = Clock::now();
     return written;
   }
 
-  // An underrun or a suspend is recovered; anything else loses the device.
+  // An underrun (the process was stopped, say) or a suspend is recovered, and the
+  // stream starts anew; anything else loses the device.
   snd_pcm_sframes_t Recover(int error) {
     if (error == -EPIPE) heard_ = position_;  // the device ran dry: it played everything
+    restarted_ = true;
     return snd_pcm_recover(pcm_, error, 1) < 0 ? -1 : 0;
   }
 
   // Waits, blocking, until the device has played all it holds (starting a stream
-  // that holds less than its start threshold); the stream is then ready for
-  // more. A stream that ran dry has nothing left to play.
+  // that holds less than its start threshold); the stream is then ready for more.
   bool Drain() {
     if (snd_pcm_state(pcm_) != SND_PCM_STATE_XRUN) {
       snd_pcm_nonblock(pcm_, 0);
@@ -182,53 +224,60 @@ class Server {
       if (drained < 0) return false;
     }
     heard_ = position_;
-    lastProgress_ = Clock::now();
     return snd_pcm_prepare(pcm_) == 0;
   }
 
-  // The stream position the listener has reached: what was written, less what
-  // the device still holds or has yet to pass on.
+  // The stream position the listener has reached. Some plugins report no delay
+  // at all while they hold audio, so what is left in the buffer counts too.
   std::uint64_t Heard() {
-    snd_pcm_sframes_t delay = 0;
-    std::uint64_t heard = heard_;
     if (snd_pcm_state(pcm_) == SND_PCM_STATE_XRUN) {
-      heard = position_;
-    } else if (snd_pcm_delay(pcm_, &delay) == 0) {
-      heard = position_ - std::min<std::uint64_t>(position_, static_cast<std::uint64_t>(std::max<long>(delay, 0)));
+      heard_ = position_;
+      held_ = 0;
+      return heard_;
     }
-    if (heard > heard_) {
-      heard_ = heard;
-      lastProgress_ = Clock::now();
+    snd_pcm_sframes_t delay = 0;
+    const snd_pcm_sframes_t room = snd_pcm_avail_update(pcm_);
+    if (room >= 0 && snd_pcm_delay(pcm_, &delay) == 0) {
+      const auto buffered = static_cast<snd_pcm_sframes_t>(bufferFrames_) - room;
+      held_ = static_cast<std::uint64_t>(std::max<snd_pcm_sframes_t>({delay, buffered, 0}));
+      heard_ = std::max(heard_, position_ - std::min(position_, held_));
     }
     return heard_;
   }
 
+  std::chrono::milliseconds Milliseconds(std::uint64_t frames) const {
+    return std::chrono::milliseconds(frames * 1000 / s_->format.sampleRate);
+  }
+
   void HandOver(snd_pcm_uframes_t written) {
-    Stream::Buffer& buffer = s_->buffers[s_->handedOver];
+    Block& block = s_->blocks[s_->handedOver];
     offset_ += written;
-    if (offset_ < buffer.header->bytes / frameBytes_) return;
-    buffer.end = position_;
+    if (offset_ < block.frames) return;
+    block.end = position_;
     ++s_->handedOver;
     offset_ = 0;
   }
 
   void Complete(std::uint64_t heard) {
     bool completed = false;
-    while (s_->handedOver > 0 && s_->buffers.front().end <= heard) {
-      s_->buffers.pop_front();
+    while (s_->handedOver > 0 && s_->blocks.front().end <= heard) {
+      s_->blocks.pop_front();
       --s_->handedOver;
       completed = true;
     }
     if (completed) s_->changed.notify_all();
   }
 
-  std::shared_ptr<Stream> s_;
+  std::shared_ptr<Shared> s_;
+  const std::uint32_t frameBytes_;
+  std::vector<std::byte> staging_;  // one chunk, copied out of a block under the lock
   snd_pcm_t* pcm_ = nullptr;
-  std::uint32_t frameBytes_ = 2;
-  std::uint64_t position_ = 0;  // frames written to ALSA, silence included
+  snd_pcm_uframes_t bufferFrames_ = 0;
+  std::uint64_t position_ = 0;  // frames written to ALSA
   std::uint64_t heard_ = 0;
-  snd_pcm_uframes_t offset_ = 0;  // frames of the buffer being handed over that ALSA has
-  Clock::time_point lastProgress_;
+  std::uint64_t held_ = 0;        // frames the device holds
+  snd_pcm_uframes_t offset_ = 0;  // frames of the block being handed over that ALSA has
+  bool restarted_ = false;
 };
 
 class AlsaWaveOut final : public WaveOut {
@@ -237,96 +286,91 @@ class AlsaWaveOut final : public WaveOut {
 
   bool Open(const PcmFormat& format) override {
     Close();
-    snd_lib_error_set_handler(IgnoreAlsaError);
+    CountContinuesOnce();
     try {
-      stream_ = std::make_shared<Stream>();
-      stream_->format = format;
-      stream_->staging.resize(kChunkFrames * format.BytesPerFrame());
-      thread_ = std::thread([stream = stream_] { Server(stream).Run(); });
+      shared_ = std::make_shared<Shared>(format);
+      feeder_ = std::thread([shared = shared_] { Feeder(shared).Run(); });
     } catch (const std::exception&) {  // no memory, or no thread
-      stream_.reset();
+      shared_.reset();
       return false;
     }
-    std::unique_lock lock(stream_->mutex);
-    stream_->changed.wait_for(lock, kOpenTimeout, [&] { return stream_->phase != Stream::Phase::Opening; });
-    if (stream_->phase == Stream::Phase::Open) return true;
-    const bool failed = stream_->phase == Stream::Phase::Failed;
-    stream_->abandoned = !failed;  // still opening: it closes what it opens, in its own time
-    lock.unlock();
-    if (failed) {
-      thread_.join();
-    } else {
-      thread_.detach();
-    }
-    stream_.reset();
+    std::unique_lock lock(shared_->mutex);
+    WaitUntil(lock, [&] { return shared_->state != State::Opening; });
+    if (shared_->state == State::Open) return true;
+    shared_->MoveTo(State::Lost);  // the open never returned: the feeder closes what it opens
+    Release(lock);
     return false;
   }
 
-  bool Prepare(WaveHeader& header) override { return stream_ != nullptr && header.data != nullptr; }
-
-  bool Write(WaveHeader& header) override {
-    if (!stream_) return false;
-    std::lock_guard lock(stream_->mutex);
+  bool Queue(std::span<const std::byte> block) override {
+    if (!shared_) return false;
+    std::lock_guard lock(shared_->mutex);
+    if (!shared_->Feeding()) return false;
     try {
-      stream_->buffers.push_back({&header});
+      shared_->blocks.push_back({block.data(), block.size() / shared_->format.BytesPerFrame()});
     } catch (const std::bad_alloc&) {
       return false;
     }
-    stream_->changed.notify_all();
+    shared_->changed.notify_all();
     return true;
   }
 
-  void Unprepare(WaveHeader&) override {}
-
-  bool WaitPending(int limit, std::chrono::milliseconds atMost) override {
-    if (!stream_) return false;
-    std::unique_lock lock(stream_->mutex);
-    stream_->draining = limit == 0;
-    stream_->changed.notify_all();
-    const bool done = stream_->changed.wait_for(lock, atMost, [&] {
-      return static_cast<int>(stream_->buffers.size()) <= limit || stream_->lost;
-    });
-    stream_->draining = false;
-    if (done && !stream_->lost) return true;
-    stream_->lost = true;
-    stream_->changed.notify_all();
-    return false;
+  bool WaitPending(std::size_t blocks) override {
+    if (!shared_) return false;
+    std::unique_lock lock(shared_->mutex);
+    if (blocks == 0 && !shared_->blocks.empty()) shared_->MoveTo(State::Draining);
+    return WaitUntil(lock, [&] { return shared_->blocks.size() <= blocks; });
   }
 
-  // The player resets a device only when it has given up on it: the serving
-  // thread stops, and what is left is dropped when the device closes.
-  void Reset() override {
-    if (!stream_) return;
-    std::lock_guard lock(stream_->mutex);
-    stream_->lost = true;
-    stream_->changed.notify_all();
+  void Stop() override {
+    if (!shared_) return;
+    std::lock_guard lock(shared_->mutex);
+    shared_->MoveTo(State::Lost);
   }
 
-  // Waits a bounded time for the serving thread to close the PCM; a thread that
-  // does not manage is left to end with the process.
   void Close() override {
-    if (!thread_.joinable()) return;
-    std::unique_lock lock(stream_->mutex);
-    stream_->closing = true;
-    stream_->changed.notify_all();
-    const bool ended = stream_->changed.wait_for(lock, kCloseTimeout, [&] {
-      return stream_->phase == Stream::Phase::Closed || stream_->phase == Stream::Phase::Failed;
-    });
-    stream_->abandoned = !ended;
-    lock.unlock();
-    if (ended) {
-      thread_.join();
-    } else {
-      thread_.detach();
-    }
-    stream_.reset();
+    if (!shared_) return;
+    std::unique_lock lock(shared_->mutex);
+    shared_->MoveTo(State::Closing);
+    shared_->changed.wait_for(lock, kCloseAllowance, [&] { return shared_->state == State::Closed; });
+    Release(lock);
   }
-
-  void Sleep(std::uint32_t milliseconds) override { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 
  private:
-  std::shared_ptr<Stream> stream_;
-  std::thread thread_;
+  // Waits until `done` holds; false, with the device lost, once it stops making
+  // the progress it should. Continues of the process are passed to the watch.
+  template <typename Done>
+  bool WaitUntil(std::unique_lock<std::mutex>& lock, Done done) {
+    unsigned seen = continues.load(std::memory_order_relaxed);
+    for (;;) {
+      if (done()) return true;
+      const auto now = SteadyClock::now();
+      if (const unsigned count = continues.load(std::memory_order_relaxed); count != seen) {
+        seen = count;
+        shared_->watch.Resumed(now);
+      }
+      if (shared_->state == State::Lost || shared_->state == State::Closed || shared_->watch.Lost(now)) {
+        shared_->MoveTo(State::Lost);
+        return false;
+      }
+      shared_->changed.wait_for(lock, kWakeInterval);
+    }
+  }
+
+  // Joins a feeder that has ended; one still in an ALSA call is left to end with the process.
+  void Release(std::unique_lock<std::mutex>& lock) {
+    const bool ended = shared_->state == State::Closed;
+    lock.unlock();
+    if (ended) {
+      feeder_.join();
+    } else {
+      feeder_.detach();
+    }
+    shared_.reset();
+  }
+
+  std::shared_ptr<Shared> shared_;
+  std::thread feeder_;
 };
 
 }  // namespace

@@ -1,18 +1,46 @@
+// winmm's wave-out on WAVE_MAPPER as the player's device.
+//
+// The whole winmm protocol stays in here: Queue prepares a WAVEHDR for the block
+// (flags WHDR_BEGINLOOP | WHDR_ENDLOOP, one loop) and writes it; the callback
+// function counts each WOM_DONE and signals an event; WaitPending waits on that
+// event and then unprepares the finished headers in the order written. Between
+// completions the position that waveOutGetPosition reports tells a ProgressWatch
+// whether the device still plays. waveOutOpen can block for good (a sound server
+// that does not answer), so it runs on a thread of its own that the player stops
+// waiting for after kStallAllowance.
 #include "audio/wave_out_win32.hpp"
 
 #include <windows.h>
 #include <mmsystem.h>
 
 #include <atomic>
-#include <new>
+#include <cstdio>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "audio/progress_watch.hpp"
 
 namespace belvox {
 namespace {
 
-WAVEHDR& Native(WaveHeader& header) { return *static_cast<WAVEHDR*>(header.native); }
+using SteadyClock = std::chrono::steady_clock;
+constexpr DWORD kWakeMilliseconds = 20;  // how often a waiting player asks whether the device lives
 
-// Counts its buffers itself: winmm's callback lowers the count and signals an
-// event that the player's waits use.
+std::atomic<bool> leftInWinmm{false};
+
+// Runs waveOutOpen where the player can stop waiting for it.
+struct Opening {
+  std::mutex mutex;
+  std::condition_variable done;
+  bool finished = false;
+  MMRESULT result = MMSYSERR_ERROR;
+  HWAVEOUT handle = nullptr;
+};
+
 class WinmmWaveOut final : public WaveOut {
  public:
   ~WinmmWaveOut() override {
@@ -27,59 +55,91 @@ class WinmmWaveOut final : public WaveOut {
     wave.wFormatTag = WAVE_FORMAT_PCM;
     wave.nChannels = format.channels;
     wave.nSamplesPerSec = format.sampleRate;
-    wave.nBlockAlign = static_cast<WORD>(format.BytesPerFrame());
     wave.nAvgBytesPerSec = format.sampleRate * format.BytesPerFrame();
+    wave.nBlockAlign = static_cast<WORD>(format.BytesPerFrame());
     wave.wBitsPerSample = format.bitsPerSample;
     wave.cbSize = 0;
-    return waveOutOpen(&handle_, WAVE_MAPPER, &wave, reinterpret_cast<DWORD_PTR>(&WaveOutCallback),
-                       reinterpret_cast<DWORD_PTR>(this), CALLBACK_FUNCTION) == MMSYSERR_NOERROR;
+    std::shared_ptr<Opening> opening;
+    try {
+      opening = std::make_shared<Opening>();
+      std::thread([opening, wave, instance = reinterpret_cast<DWORD_PTR>(this)] {
+        HWAVEOUT handle = nullptr;
+        const MMRESULT result = waveOutOpen(&handle, WAVE_MAPPER, &wave, reinterpret_cast<DWORD_PTR>(&WaveOutCallback),
+                                            instance, CALLBACK_FUNCTION);
+        std::lock_guard lock(opening->mutex);
+        opening->finished = true;
+        opening->result = result;
+        opening->handle = handle;
+        opening->done.notify_all();
+      }).detach();
+    } catch (const std::exception&) {  // no memory, or no thread
+      return false;
+    }
+    std::unique_lock lock(opening->mutex);
+    if (!opening->done.wait_for(lock, kStallAllowance, [&] { return opening->finished; })) {
+      LeftInWinmm();
+      lost_ = true;
+      return false;
+    }
+    handle_ = opening->handle;
+    lost_ = false;
+    return opening->result == MMSYSERR_NOERROR;
   }
 
-  bool Prepare(WaveHeader& header) override {
-    auto* native = new (std::nothrow) WAVEHDR{};
-    if (native == nullptr) return false;
-    native->lpData = static_cast<LPSTR>(const_cast<void*>(header.data));
-    native->dwBufferLength = header.bytes;
-    native->dwFlags = header.flags;
-    native->dwLoops = header.loops;
-    header.native = native;
-    if (waveOutPrepareHeader(handle_, native, sizeof(WAVEHDR)) == MMSYSERR_NOERROR) return true;
-    delete native;
-    header.native = nullptr;
-    return false;
-  }
-
-  bool Write(WaveHeader& header) override {
+  bool Queue(std::span<const std::byte> block) override {
+    auto header = std::make_unique<WAVEHDR>();
+    header->lpData = reinterpret_cast<LPSTR>(const_cast<std::byte*>(block.data()));
+    header->dwBufferLength = static_cast<DWORD>(block.size());
+    header->dwFlags = WHDR_BEGINLOOP | WHDR_ENDLOOP;
+    header->dwLoops = 1;
+    if (waveOutPrepareHeader(handle_, header.get(), sizeof(WAVEHDR)) != MMSYSERR_NOERROR) return false;
+    headers_.push_back(std::move(header));
     pending_.fetch_add(1);
-    if (waveOutWrite(handle_, &Native(header), sizeof(WAVEHDR)) == MMSYSERR_NOERROR) return true;
+    if (waveOutWrite(handle_, headers_.back().get(), sizeof(WAVEHDR)) == MMSYSERR_NOERROR) return true;
     pending_.fetch_sub(1);
     return false;
   }
 
-  void Unprepare(WaveHeader& header) override {
-    waveOutUnprepareHeader(handle_, &Native(header), sizeof(WAVEHDR));
-    delete &Native(header);
-    header.native = nullptr;
-  }
-
-  bool WaitPending(int limit, std::chrono::milliseconds atMost) override {
-    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(atMost.count());
-    while (pending_.load() > limit) {
-      const ULONGLONG now = GetTickCount64();
-      if (now >= deadline) return false;
-      WaitForSingleObject(done_, static_cast<DWORD>(deadline - now));
+  bool WaitPending(std::size_t blocks) override {
+    ProgressWatch watch(SteadyClock::now());
+    while (pending_.load() > static_cast<int>(blocks)) {
+      WaitForSingleObject(done_, kWakeMilliseconds);
+      MMTIME time{};
+      time.wType = TIME_SAMPLES;
+      const auto now = SteadyClock::now();
+      if (waveOutGetPosition(handle_, &time, sizeof(time)) == MMSYSERR_NOERROR && time.wType == TIME_SAMPLES) {
+        watch.Observe(time.u.sample, std::chrono::milliseconds(0), true, now);
+      }
+      if (watch.Lost(now)) {
+        LeftInWinmm();
+        lost_ = true;
+        return false;
+      }
     }
+    // Blocks finish in the order written: the leading ones are done.
+    while (headers_.size() > blocks) Unprepare();
     return true;
   }
 
-  void Reset() override {
+  // A device that was lost may not answer again: nothing more is asked of it.
+  void Stop() override {
+    if (lost_) return;
     waveOutReset(handle_);
+    while (!headers_.empty()) Unprepare();
     pending_ = 0;
   }
-  void Close() override { waveOutClose(handle_); }
-  void Sleep(std::uint32_t milliseconds) override { ::Sleep(milliseconds); }
+
+  void Close() override {
+    if (!lost_ && handle_ != nullptr) waveOutClose(handle_);
+    handle_ = nullptr;
+  }
 
  private:
+  void Unprepare() {
+    waveOutUnprepareHeader(handle_, headers_.front().get(), sizeof(WAVEHDR));
+    headers_.pop_front();
+  }
+
   // Runs on winmm's thread, where only a few calls are allowed: it calls no
   // wave-out function, only SetEvent.
   static void CALLBACK WaveOutCallback(HWAVEOUT, UINT message, DWORD_PTR instance, DWORD_PTR, DWORD_PTR) {
@@ -92,9 +152,19 @@ class WinmmWaveOut final : public WaveOut {
   HWAVEOUT handle_ = nullptr;
   HANDLE done_ = nullptr;
   std::atomic<int> pending_{0};
+  std::deque<std::unique_ptr<WAVEHDR>> headers_;  // prepared, in the order written
+  bool lost_ = false;
 };
 
 }  // namespace
+
+void LeftInWinmm() { leftInWinmm = true; }
+
+void EndIfLeftInWinmm() {
+  if (!leftInWinmm) return;
+  std::fflush(nullptr);
+  TerminateProcess(GetCurrentProcess(), 0);
+}
 
 std::unique_ptr<WaveOut> MakeWinmmWaveOut() { return std::make_unique<WinmmWaveOut>(); }
 

@@ -91,20 +91,29 @@ class Server:
 
 
 class PulseAudio(Server):
+    """A real-time null sink tuned for exact captures, or (`deep`) the fallback sink that
+    PulseAudio makes on a machine without a sound card, at its defaults: it renders
+    seconds ahead, so a stream may wait that long before it plays."""
+
     name = "pulseaudio"
     capture_file = "capture.raw"
     header_bytes = 0
     settle = 0
+
+    def __init__(self, deep=False):
+        self.sink = "auto_null" if deep else "cap"
+        super().__init__()
 
     def start(self):
         socket = self.directory / "pulse.sock"
         self.env["PULSE_SERVER"] = f"unix:{socket}"
         # norewinds keeps the idle sink from rendering seconds ahead; shared memory
         # is off because a wine client and a recorder together upset it.
+        sink = ("--load=module-always-sink" if self.sink == "auto_null" else
+                f"--load=module-null-sink sink_name=cap format=s16le rate={RATE} channels=1 norewinds=1")
         self.daemon = subprocess.Popen(
             ["pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "-n", "--disable-shm=yes", "--log-target=stderr",
-             f"--load=module-null-sink sink_name=cap format=s16le rate={RATE} channels=1 norewinds=1",
-             f"--load=module-native-protocol-unix auth-anonymous=1 socket={socket}"],
+             sink, f"--load=module-native-protocol-unix auth-anonymous=1 socket={socket}"],
             env=self.environ(), stdout=self.log, stderr=self.log)
         self.wait_for("info")
 
@@ -112,9 +121,8 @@ class PulseAudio(Server):
     def asoundrc():
         return "pcm.!default { type pulse }\nctl.!default { type pulse }\n"
 
-    @staticmethod
-    def recorder(path):
-        return ["sh", "-c", f'exec parec -d cap.monitor --format=s16le --rate={RATE} --channels=1 --raw > "{path}"']
+    def recorder(self, path):
+        return ["sh", "-c", f'exec parec -d {self.sink}.monitor --format=s16le --rate={RATE} --channels=1 --raw > "{path}"']
 
     @staticmethod
     def recorded(path):
@@ -182,8 +190,7 @@ class PipeWire(Server):
                 'pcm.!default { type pipewire playback_node "-1" capture_node "-1" }\n'
                 'ctl.!default { type pipewire }\n')
 
-    @staticmethod
-    def recorder(path):
+    def recorder(self, path):
         return ["pw-record", "--target", "cap", "--format", "s16", "--rate", str(RATE), "--channels", "1",
                 str(path)]
 
