@@ -331,8 +331,9 @@ class AlsaWaveOut final : public WaveOut {
   void Close() override {
     if (!shared_) return;
     std::unique_lock lock(shared_->mutex);
+    const auto allowance = shared_->state == State::Lost ? kLostCloseAllowance : kCloseAllowance;
     shared_->MoveTo(State::Closing);
-    shared_->changed.wait_for(lock, kCloseAllowance, [&] { return shared_->state == State::Closed; });
+    shared_->changed.wait_for(lock, allowance, [&] { return shared_->state == State::Closed; });
     Release(lock);
   }
 

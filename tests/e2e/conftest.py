@@ -17,6 +17,7 @@ from servers import SERVERS
 ROOT = Path(__file__).resolve().parents[2]
 BUILD = ROOT / "build"
 LINUX_BINARY = BUILD / "linux" / "belvox"
+ASAN_BINARY = BUILD / "asan" / "belvox"
 WINDOWS_BINARY = BUILD / "windows" / "belvox.exe"
 LOCPATH = BUILD / "locale"
 WINE = shutil.which("wine64") or "/usr/lib/wine/wine64"

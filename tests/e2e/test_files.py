@@ -67,6 +67,21 @@ ARGUMENTS = [
     (["/w", "truncated.wav"], "truncated.wav - Was not able to play.\n"),
     (["/w", "mpeg.wav"], "mpeg.wav - Was not able to play.\n"),  # and nothing from the MPEG decoder
 ]
+# Headers that crash or hang wine's PlaySoundW: refused before the platform sees them.
+HOSTILE = {"no-align.wav": dict(align=0), "no-channels.wav": dict(channels=0), "all-channels.wav": dict(channels=65535),
+           "huge-fmt.wav": dict(fmt_size=0x7FFFFFF0), "beyond.wav": dict(data_size=0xFFFFFFFE)}
+ARGUMENTS += [(["/w", name], f"{name} - Was not able to play.\n") for name in HOSTILE]
+
+
+def riff(chunks):
+    body = b"WAVE" + b"".join(name + struct.pack("<I", len(data) if size is None else size) + data + b"\0" * (len(data) % 2)
+                              for name, data, size in chunks)
+    return b"RIFF" + struct.pack("<I", len(body)) + body
+
+
+def hostile(align=2, channels=1, fmt_size=None, data_size=None):
+    fmt = struct.pack("<HHIIHH", 1, channels, 44100, 88200, align, 16)
+    return riff([(b"fmt ", fmt, fmt_size), (b"data", bytes(882), data_size)])
 
 
 def make_files(folder):
@@ -77,12 +92,13 @@ def make_files(folder):
                    check=True)
     write_wave(folder / "whole.wav", 0.2)
     (folder / "truncated.wav").write_bytes((folder / "whole.wav").read_bytes()[:30])
-    # MPEG layer 3 in a RIFF WAVE file, behind a chunk of odd size, with a frame header and no valid frame.
+    # MPEG layer 3 behind 64 empty chunks and one of odd size, with a frame header and no valid frame.
     junk = b"\xff\xfb\x90\x00" + random.Random(3).randbytes(4000)
     fmt = struct.pack("<HHIIHHHHIHH", 0x55, 1, 44100, 16000, 1, 0, 12, 1, 0x0414, 1, 0)
-    body = (b"WAVEJUNK\x03\0\0\0abc\0fmt " + struct.pack("<I", len(fmt)) + fmt + b"data" + struct.pack("<I", len(junk))
-            + junk)
-    (folder / "mpeg.wav").write_bytes(b"RIFF" + struct.pack("<I", len(body)) + body)
+    (folder / "mpeg.wav").write_bytes(riff([(b"JUNK", b"", None)] * 64 + [(b"odd ", b"abc", None), (b"fmt ", fmt, None),
+                                           (b"data", junk, None)]))
+    for name, fields in HOSTILE.items():
+        (folder / name).write_bytes(hostile(**fields))
 
 
 @pytest.mark.parametrize("args,stderr", ARGUMENTS, ids=lambda a: " ".join(a) if isinstance(a, list) else "")
@@ -104,38 +120,11 @@ def test_linux_opens_names_by_their_bytes_in_any_locale(tmp_path, null_device, n
         assert (completed.stderr, completed.returncode) == (b"", 0)
 
 
-@pytest.mark.parametrize("rate,channels,plays", [(1000, 1, True), (999, 1, False), (768000, 1, True),
-                                                 (768001, 1, False), (44100, 8, True), (44100, 9, False)])
-def test_linux_plays_the_rates_and_channels_a_device_takes(tmp_path, null_device, rate, channels, plays):
-    write_wave(tmp_path / "w.wav", 0.01, rate=rate, channels=channels)
-    completed = subprocess.run([str(LINUX_BINARY), "/w", "w.wav"], cwd=tmp_path, capture_output=True,
-                               env=clean_environment(LANG="C.UTF-8", **null_device))
-    assert completed.stderr == (b"" if plays else b"w.wav - Was not able to play.\n")
-
-
 def test_a_name_in_a_message_is_text_in_the_locale():
     """Bytes that the C locale cannot decode, and a control character, each show as '?'."""
     completed = subprocess.run([bytes(LINUX_BINARY), b"/w", b"caf\xc3\xa9\x07.wav"], capture_output=True,
                                env=clean_environment(LANG="C"))
     assert completed.stderr == b"caf???.wav - File was not found.\n"
-
-
-@pytest.mark.parametrize("binary", [LINUX_BINARY, ROOT / "build" / "asan" / "belvox"], ids=["linux", "asan"])
-def test_damaged_waves_play_or_are_refused(tmp_path, null_device, binary):
-    """Truncated and bit-flipped copies of a valid WAV never crash or hang."""
-    write_wave(tmp_path / "original.wav", 0.05)
-    data = (tmp_path / "original.wav").read_bytes()
-    generator = random.Random(1)
-    for n in range(60):
-        damaged = bytearray(data[: generator.randrange(len(data))] if n % 3 == 0 else data)
-        for _ in range(generator.randrange(1, 8) if damaged else 0):
-            damaged[generator.randrange(min(len(damaged), 64))] ^= 1 << generator.randrange(8)
-        path = tmp_path / f"damaged{n}.wav"
-        path.write_bytes(bytes(damaged))
-        completed = subprocess.run([str(binary), "/w", str(path)], capture_output=True, timeout=30,
-                                   env=clean_environment(LANG="C.UTF-8", **null_device))
-        assert completed.returncode == 0, n
-        assert completed.stderr in (b"", f"{path} - Was not able to play.\n".encode()), completed.stderr
 
 
 @pytest.mark.parametrize("code,size", [("f", 4), ("d", 8)], ids=["float", "double"])
