@@ -48,7 +48,10 @@ constexpr unsigned kLatencyMicroseconds = 100000;
 constexpr snd_pcm_uframes_t kChunkFrames = 1024;
 constexpr auto kWakeInterval = 20ms;  // how often a waiting player asks whether the device lives
 constexpr auto kPollInterval = 2ms;   // how often the feeder reads the position while audio plays
-constexpr auto kCloseAllowance = 1s;  // how long Close waits for the feeder before leaving it behind
+// How long Close waits for the feeder to close the PCM before leaving it behind;
+// a lost device's feeder is most likely stuck in a call.
+constexpr auto kCloseAllowance = 1s;
+constexpr auto kLostCloseAllowance = 200ms;
 constexpr int kDeviceWaitMilliseconds = 5;
 
 std::atomic<unsigned> continues{0};
