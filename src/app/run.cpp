@@ -11,8 +11,13 @@
 
 namespace belvox {
 
+#ifndef BELVOX_BUILD_DATE  // a build that has no SOURCE_DATE_EPOCH is dated when it is compiled
+#define BELVOX_BUILD_DATE __DATE__
+#define BELVOX_BUILD_TIME __TIME__
+#endif
+
 constexpr std::string_view kVersionBanner =
-    " belvox " BELVOX_VERSION " 64bit " BELVOX_OWNER " - " __DATE__ " " __TIME__ " ";
+    " belvox " BELVOX_VERSION " 64bit " BELVOX_OWNER " - " BELVOX_BUILD_DATE " " BELVOX_BUILD_TIME " ";
 
 namespace {
 
