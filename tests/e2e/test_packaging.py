@@ -5,7 +5,7 @@ import zipfile
 
 import pytest
 
-from conftest import BUILD, VERSION, WINE, WINDOWS_BINARY, clean_environment
+from conftest import BUILD, ROOT, VERSION, WINE, WINDOWS_BINARY, clean_environment
 
 MANUAL_PAGES = ["share/man/man1/belvox.1.gz", "share/man/ja/man1/belvox.1.gz"]
 
@@ -65,3 +65,23 @@ def test_the_windows_version_resource_reads_back(wine):
                                stdin=subprocess.DEVNULL)
     assert completed.stdout.decode().splitlines() == [
         f"FileVersion={VERSION}", "ProductName=belvox", "LegalCopyright=(C) The belvox developers"]
+
+
+def test_two_clean_builds_of_one_commit_are_the_same(tmp_path):
+    """Debian's reproducible-builds practice: a clean clone of this commit, built in another folder
+    and at another time, gives the same belvox, package, belvox.exe and zip, byte for byte."""
+    if subprocess.run(["git", "status", "--porcelain", "--untracked-files=no"], cwd=ROOT, capture_output=True,
+                      text=True).stdout:
+        pytest.skip("the work tree has uncommitted changes: build/ is not one commit's")
+    clone = tmp_path / "clone"
+    subprocess.run(["git", "clone", "-q", str(ROOT), str(clone)], check=True)
+    for preset in ("linux", "windows"):  # niced: captures run beside it
+        subprocess.run(f"cmake --preset {preset} -DBUILD_TESTING=OFF && nice cmake --build --preset {preset}",
+                       shell=True, cwd=clone, check=True, capture_output=True)
+    for build in (BUILD, clone / "build"):
+        subprocess.run(["cpack", "-B", str(tmp_path / build.name)], cwd=build / "linux", check=True,
+                       capture_output=True)
+    package = f"belvox_{VERSION}_amd64.deb"
+    assert (tmp_path / "build" / package).read_bytes() == (tmp_path / "clone" / package).read_bytes()
+    for built in ("linux/belvox", "windows/belvox.exe", f"windows/belvox-{VERSION}-windows-x86_64.zip"):
+        assert (BUILD / built).read_bytes() == (clone / "build" / built).read_bytes(), built
