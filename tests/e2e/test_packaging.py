@@ -78,10 +78,10 @@ def test_two_clean_builds_of_one_commit_are_the_same(tmp_path):
     for preset in ("linux", "windows"):  # niced: captures run beside it
         subprocess.run(f"cmake --preset {preset} -DBUILD_TESTING=OFF && nice cmake --build --preset {preset}",
                        shell=True, cwd=clone, check=True, capture_output=True)
-    for build in (BUILD, clone / "build"):
-        subprocess.run(["cpack", "-B", str(tmp_path / build.name)], cwd=build / "linux", check=True,
-                       capture_output=True)
-    package = f"belvox_{VERSION}_amd64.deb"
-    assert (tmp_path / "build" / package).read_bytes() == (tmp_path / "clone" / package).read_bytes()
+    packages = []
+    for name, build in (("first", BUILD), ("second", clone / "build")):
+        subprocess.run(["cpack", "-B", str(tmp_path / name)], cwd=build / "linux", check=True, capture_output=True)
+        packages.append((tmp_path / name / f"belvox_{VERSION}_amd64.deb").read_bytes())
+    assert packages[0] == packages[1]
     for built in ("linux/belvox", "windows/belvox.exe", f"windows/belvox-{VERSION}-windows-x86_64.zip"):
         assert (BUILD / built).read_bytes() == (clone / "build" / built).read_bytes(), built
