@@ -22,13 +22,12 @@ BENCHMARK = ROOT / "build" / "linux" / "tests" / "belvox_benchmark"
 RUNS = int(os.environ.get("BELVOX_BENCH_RUNS", "9"))
 
 
-def median_overhead(command, audio_seconds, env, idle):
+def median_overhead(command, audio_seconds, env, before):
     """Median wall time minus the audio's own length, in milliseconds; None when a run does not end.
-    An idle server has played nothing for 1.2 s before each run."""
+    `before` runs ahead of each run: an idle pause, or another client's play and then the pause."""
     walls = []
     for _ in range(RUNS):
-        if idle:
-            time.sleep(1.2)
+        before()
         start = time.monotonic()
         process = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         # A wait with a timeout polls at up to 50 ms steps: a timer bounds a plain wait instead.
@@ -55,26 +54,45 @@ def overheads(directory):
         ("sox play -n synth 1 sine 440", ["play", "-q", "-n", "synth", "1", "sine", "440"], 1.0),
         ("aplay (1 s WAV)", ["aplay", "-q", str(one_second)], 1.0),
         ("paplay (1 s WAV)", ["paplay", str(one_second)], 1.0),
+        ("pw-play (1 s WAV)", ["pw-play", str(one_second)], 1.0),
+        ("pw-play --latency 20ms (1 s WAV)", ["pw-play", "--latency", "20ms", str(one_second)], 1.0),
     ]
+    short = Path(directory) / "short.wav"
+    subprocess.run(["sox", "-n", "-r", "44100", "-c", "1", "-b", "16", str(short), "synth", "0.3", "sine", "880"],
+                   check=True)
     columns = {}
     for name, server_class in SERVERS.items():
         server = server_class()
         try:
             env = server.environ()
-            columns[f"{name} idle"] = [median_overhead(command, audio, env, True) for _, command, audio in players]
+
+            def idle():
+                time.sleep(1.2)
+
+            def after_another_client():
+                subprocess.run(["paplay", str(short)], env=env, check=True)
+                time.sleep(1.2)
+
+            for column, before in (("idle", idle), ("after another", after_another_client)):
+                columns[f"{name} {column}"] = [
+                    median_overhead(command, audio, env, before) if command[0] != "pw-play" or name == "pipewire"
+                    else "n/a" for _, command, audio in players]
             silence = subprocess.Popen(["pacat", "--format=s16le", "--rate=44100", "--channels=1", "/dev/zero"],
                                        env=env)
             time.sleep(0.5)
-            columns[f"{name} busy"] = [median_overhead(command, audio, env, False) for _, command, audio in players]
+            columns[f"{name} busy"] = [
+                median_overhead(command, audio, env, lambda: None) if command[0] != "pw-play" or name == "pipewire"
+                else "n/a" for _, command, audio in players]
             silence.terminate()
             silence.wait()
         finally:
             server.stop()
     print("overhead beyond the timeline, ms (median of %d runs)" % RUNS)
-    print(f"{'player':<32}" + "".join(f"{column:>18}" for column in columns))
+    print(f"{'player':<34}" + "".join(f"{column:>24}" for column in columns))
     for row, (name, _, _) in enumerate(players):
         cells = [columns[column][row] for column in columns]
-        print(f"{name:<32}" + "".join(f"{'no end' if c is None else f'{c:.1f}':>18}" for c in cells))
+        print(f"{name:<34}" + "".join(
+            f"{'no end' if c is None else c if isinstance(c, str) else f'{c:.1f}':>24}" for c in cells))
     print()
 
 

@@ -79,7 +79,8 @@ struct Block {
 };
 
 struct Shared {
-  explicit Shared(const PcmFormat& f) : format(f), watch(SteadyClock::now()) {}
+  explicit Shared(const PcmFormat& f)
+      : format(f), staging(kChunkFrames * f.BytesPerFrame()), watch(SteadyClock::now()) {}
 
   bool Feeding() const { return state == State::Open || state == State::Draining; }
 
@@ -102,6 +103,7 @@ struct Shared {
   std::mutex mutex;
   std::condition_variable changed;
   const PcmFormat format;
+  std::vector<std::byte> staging;  // the feeder's: one chunk, copied out of a block under the lock
   State state = State::Opening;
   std::deque<Block> blocks;    // queued and not yet played
   std::size_t handedOver = 0;  // the leading blocks wholly written to ALSA
@@ -112,8 +114,7 @@ struct Shared {
 // reports each block played once the device's position has passed its end.
 class Feeder {
  public:
-  explicit Feeder(std::shared_ptr<Shared> shared)
-      : s_(std::move(shared)), frameBytes_(s_->format.BytesPerFrame()), staging_(kChunkFrames * frameBytes_) {}
+  explicit Feeder(std::shared_ptr<Shared> shared) : s_(std::move(shared)), frameBytes_(s_->format.BytesPerFrame()) {}
 
   void Run() {
     std::unique_lock lock(s_->mutex);
@@ -173,7 +174,7 @@ class Feeder {
       if (writing) {
         const Block& block = s_->blocks[s_->handedOver];
         frames = std::min(kChunkFrames, block.frames - offset_);
-        std::memcpy(staging_.data(), block.data + offset_ * frameBytes_, frames * frameBytes_);
+        std::memcpy(s_->staging.data(), block.data + offset_ * frameBytes_, frames * frameBytes_);
       }
       const snd_pcm_sframes_t written = Call(lock, [&] { return Write(frames); });
       const std::uint64_t heard = Call(lock, [&] { return Heard(); });
@@ -202,7 +203,7 @@ class Feeder {
     if (room < 0) return Recover(static_cast<int>(room));
     if (frames == 0 || room == 0) return 0;
     const snd_pcm_sframes_t written =
-        snd_pcm_writei(pcm_, staging_.data(), std::min(frames, static_cast<snd_pcm_uframes_t>(room)));
+        snd_pcm_writei(pcm_, s_->staging.data(), std::min(frames, static_cast<snd_pcm_uframes_t>(room)));
     if (written == -EAGAIN) return 0;
     if (written < 0) return Recover(static_cast<int>(written));
     position_ += static_cast<std::uint64_t>(written);
@@ -273,7 +274,6 @@ class Feeder {
 
   std::shared_ptr<Shared> s_;
   const std::uint32_t frameBytes_;
-  std::vector<std::byte> staging_;  // one chunk, copied out of a block under the lock
   snd_pcm_t* pcm_ = nullptr;
   snd_pcm_uframes_t bufferFrames_ = 0;
   std::uint64_t position_ = 0;  // frames written to ALSA

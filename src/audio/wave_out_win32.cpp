@@ -7,7 +7,9 @@
 // completions the position that waveOutGetPosition reports tells a ProgressWatch
 // whether the device still plays. waveOutOpen can block for good (a sound server
 // that does not answer), so it runs on a thread of its own that the player stops
-// waiting for after kStallAllowance.
+// waiting for after kStallAllowance. A device that was lost is asked nothing more,
+// and winmm may still read what was written to it: each block is played from a
+// copy of its own, which a lost device keeps for the rest of the process.
 #include "audio/wave_out_win32.hpp"
 
 #include <windows.h>
@@ -21,6 +23,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "audio/progress_watch.hpp"
 
@@ -31,6 +34,12 @@ using SteadyClock = std::chrono::steady_clock;
 constexpr DWORD kWakeMilliseconds = 20;  // how often a waiting player asks whether the device lives
 
 std::atomic<bool> leftInWinmm{false};
+
+// A block as winmm plays it.
+struct Written {
+  std::vector<std::byte> samples;
+  WAVEHDR header{};
+};
 
 // Runs waveOutOpen where the player can stop waiting for it.
 struct Opening {
@@ -87,15 +96,17 @@ class WinmmWaveOut final : public WaveOut {
   }
 
   bool Queue(std::span<const std::byte> block) override {
-    auto header = std::make_unique<WAVEHDR>();
-    header->lpData = reinterpret_cast<LPSTR>(const_cast<std::byte*>(block.data()));
-    header->dwBufferLength = static_cast<DWORD>(block.size());
-    header->dwFlags = WHDR_BEGINLOOP | WHDR_ENDLOOP;
-    header->dwLoops = 1;
-    if (waveOutPrepareHeader(handle_, header.get(), sizeof(WAVEHDR)) != MMSYSERR_NOERROR) return false;
-    headers_.push_back(std::move(header));
+    auto written = std::make_unique<Written>();
+    written->samples.assign(block.begin(), block.end());
+    WAVEHDR& header = written->header;
+    header.lpData = reinterpret_cast<LPSTR>(written->samples.data());
+    header.dwBufferLength = static_cast<DWORD>(block.size());
+    header.dwFlags = WHDR_BEGINLOOP | WHDR_ENDLOOP;
+    header.dwLoops = 1;
+    if (waveOutPrepareHeader(handle_, &header, sizeof(WAVEHDR)) != MMSYSERR_NOERROR) return false;
+    written_.push_back(std::move(written));
     pending_.fetch_add(1);
-    if (waveOutWrite(handle_, headers_.back().get(), sizeof(WAVEHDR)) == MMSYSERR_NOERROR) return true;
+    if (waveOutWrite(handle_, &header, sizeof(WAVEHDR)) == MMSYSERR_NOERROR) return true;
     pending_.fetch_sub(1);
     return false;
   }
@@ -117,15 +128,18 @@ class WinmmWaveOut final : public WaveOut {
       }
     }
     // Blocks finish in the order written: the leading ones are done.
-    while (headers_.size() > blocks) Unprepare();
+    while (written_.size() > blocks) Unprepare();
     return true;
   }
 
-  // A device that was lost may not answer again: nothing more is asked of it.
   void Stop() override {
-    if (lost_) return;
+    if (lost_) {
+      for (auto& written : written_) written.release();  // winmm may still read it
+      written_.clear();
+      return;
+    }
     waveOutReset(handle_);
-    while (!headers_.empty()) Unprepare();
+    while (!written_.empty()) Unprepare();
     pending_ = 0;
   }
 
@@ -136,8 +150,8 @@ class WinmmWaveOut final : public WaveOut {
 
  private:
   void Unprepare() {
-    waveOutUnprepareHeader(handle_, headers_.front().get(), sizeof(WAVEHDR));
-    headers_.pop_front();
+    waveOutUnprepareHeader(handle_, &written_.front()->header, sizeof(WAVEHDR));
+    written_.pop_front();
   }
 
   // Runs on winmm's thread, where only a few calls are allowed: it calls no
@@ -152,7 +166,7 @@ class WinmmWaveOut final : public WaveOut {
   HWAVEOUT handle_ = nullptr;
   HANDLE done_ = nullptr;
   std::atomic<int> pending_{0};
-  std::deque<std::unique_ptr<WAVEHDR>> headers_;  // prepared, in the order written
+  std::deque<std::unique_ptr<Written>> written_;  // prepared, in the order written
   bool lost_ = false;
 };
 
