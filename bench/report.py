@@ -88,11 +88,11 @@ def overheads(directory):
         finally:
             server.stop()
     print("overhead beyond the timeline, ms (median of %d runs)" % RUNS)
-    print(f"{'player':<34}" + "".join(f"{column:>24}" for column in columns))
+    print(f"{'player':<34}" + "".join(f"{column:>26}" for column in columns))
     for row, (name, _, _) in enumerate(players):
         cells = [columns[column][row] for column in columns]
         print(f"{name:<34}" + "".join(
-            f"{'no end' if c is None else c if isinstance(c, str) else f'{c:.1f}':>24}" for c in cells))
+            f"{'no end' if c is None else c if isinstance(c, str) else f'{c:.1f}':>26}" for c in cells))
     print()
 
 
