@@ -81,21 +81,22 @@ class SimWaveOut final : public WaveOut, public Clock {
     maxPending = std::max(maxPending, ends_.size());
     return true;
   }
-  // The waits find the device in a call, as a real one's feeding thread mostly is.
+  // Each wake of a wait asks the watch before the device reports again, and finds
+  // the device in a call, as a real one's feeding thread mostly is.
   bool WaitPending(std::size_t pending) override {
     calls.push_back("wait " + std::to_string(pending));
     ProgressWatch watch(Time(now_));
     for (;;) {
       while (!ends_.empty() && ends_.front() <= std::min(now_, world_.standStillAt)) ends_.pop_front();
       if (ends_.size() <= pending) return true;
-      watch.CallStarted(Time(now_));
-      if (watch.Lost(Time(now_))) return false;
-      watch.CallEnded();
       now_ += milliseconds(20);
       if (now_ >= world_.stopped.first && now_ < world_.stopped.second) {
         now_ = world_.stopped.second;
         watch.Resumed(Time(now_));
       }
+      watch.CallStarted(Time(now_));
+      if (watch.Lost(Time(now_))) return false;
+      watch.CallEnded();
       const milliseconds heard = std::max(std::min(now_, world_.standStillAt) - startsAt_, milliseconds(0));
       watch.Observe(static_cast<std::uint64_t>(heard.count()), world_.latency, true, Time(now_));
     }

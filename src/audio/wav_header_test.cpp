@@ -76,7 +76,8 @@ TEST(ReadWavHeader, RefusesHeadersThatDisagreeWithThemselvesOrTheFile) {
       {"no data rate", Wave(Fmt{.perSecond = 0})},
       {"a huge fmt chunk", Wave(Chunk("fmt ", fmt, 0x7FFFFFF0) + data)},
       {"fmt of 15 bytes", Wave(Chunk("fmt ", fmt.substr(0, 15)) + data)},
-      {"extra bytes beyond fmt", Wave(Chunk("fmt ", fmt + Little(100, 2)) + data)},
+      {"extra bytes beyond fmt", Wave(Chunk("fmt ", fmt + Little(2, 2)) + data)},
+      {"extensible, block align of stereo", Wave(Fmt{.tag = 0xFFFE, .align = 4})},
       {"two fmt chunks", Wave(Chunk("fmt ", fmt) + Chunk("fmt ", fmt) + data)},
       {"data beyond the file", Wave(Chunk("fmt ", fmt) + Chunk("data", "abcd", 0xFFFFFFFE))},
       {"no data", Wave(Chunk("fmt ", fmt))},
@@ -86,8 +87,9 @@ TEST(ReadWavHeader, RefusesHeadersThatDisagreeWithThemselvesOrTheFile) {
       {"empty", ""},
   };
   for (const auto& [name, bytes] : refused) EXPECT_FALSE(Read(bytes)) << name;
-  for (const Fmt& bound : {Fmt{.rate = 1000}, Fmt{.rate = 768000}, Fmt{.channels = 8, .align = 16},
-                           Fmt{.tag = 3, .align = 8, .bits = 64}, Fmt{.tag = 0x11, .align = 256, .bits = 4}}) {
+  for (const Fmt& bound :
+       {Fmt{.rate = 1000}, Fmt{.rate = 768000}, Fmt{.channels = 8, .align = 16}, Fmt{.tag = 3, .align = 8, .bits = 64},
+        Fmt{.tag = 0x11, .align = 256, .bits = 4, .extra = Little(2, 2) + "\xff\xff"}}) {
     EXPECT_TRUE(Read(Wave(bound))) << bound.rate << " Hz, " << bound.channels << " channels, tag " << bound.tag;
   }
 }
