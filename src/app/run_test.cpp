@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
+#include "audio/synth.hpp"
 #include "fakes.hpp"
 
 namespace belvox {
@@ -98,6 +101,24 @@ TEST(Run, ReportsAnUnavailableDeviceForEveryAction) {
     EXPECT_EQ(outcome, unavailable);
   }
   EXPECT_EQ(RunWith({u"/f", u"440,100"}, false).message, u"");  // the simulated device itself plays
+}
+
+TEST(Run, EachLetterChoosesItsWaveformAndEachSwitchItsDefault) {
+  using enum Waveform;
+  const std::pair<std::u16string, Waveform> cases[] = {{u"/f", Triangle},  {u"/fs", Sine},     {u"/fQ", Square},
+                                                       {u"/FW", Sawtooth}, {u"/ft", Triangle}, {u"/n", Sawtooth},
+                                                       {u"/nS", Sine},     {u"/nq", Square},   {u"/NT", Triangle}};
+  for (const auto& [letter, waveform] : cases) {
+    fakes::RecordingConsole console;
+    fakes::RecordingSound sound;
+    const std::u16string pair = letter[1] == u'n' || letter[1] == u'N' ? u"A4,8" : u"440,250";
+    belvox::Run(fakes::Arguments({letter, pair}), LanguageIndex::English, console, sound);
+    std::vector<std::int16_t> expected(11025), played(11025);
+    SynthesizeSamples(expected.data(), 11025, waveform, 440, 44100);
+    ASSERT_GE(sound.device.played.size(), 2 * played.size());
+    std::memcpy(played.data(), sound.device.played.data(), 2 * played.size());
+    EXPECT_EQ(played, expected) << std::string(letter.begin(), letter.end());
+  }
 }
 
 }  // namespace

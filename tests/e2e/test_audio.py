@@ -15,18 +15,15 @@ from servers import RATE, PulseAudio, trim
 # sequences the 50 ms closing rest and the 100 ms pause.
 SLACK = 0.3
 
+# One row for each waveform letter, each switch's default and the beeps; which letter picks which
+# waveform is a unit table.
 SEQUENCES = [
     ["/f", "440,1000"],
     ["/fs", "440,300", "0,100", "880,250"],
     ["/FQ", "1000,200", "20000,100", "20,300"],
     ["/fw", "19999.5,120", "523.25,333"],
-    ["/fT", "20,200", "440.5,15", "1000,14"],
     ["/n", "C4,4", "E4,4", "G4,2"],
-    ["/ns", "Db4,16_", "B7,16"],
-    ["/nq", "a4,8", "R,16", "A5,8."],
     ["/NT", "C1,8", "g#6,4_"],
-    ["/nw", "Bb3,16."],
-    ["/fb", "440.9,100", "0,100", "880,100"],
     ["/nB", "A4,8", "R,16", "C5,8"],
 ]
 
