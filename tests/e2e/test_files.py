@@ -6,7 +6,7 @@ import subprocess
 
 import pytest
 
-from conftest import ROOT, LINUX_BINARY, clean_environment
+from conftest import LINUX_BINARY, clean_environment
 from test_audio import write_wave
 
 
