@@ -2,11 +2,6 @@
 #include <io.h>
 #include <mmsystem.h>
 
-#include <condition_variable>
-#include <exception>
-#include <mutex>
-#include <thread>
-
 #include "audio/progress_watch.hpp"
 #include "audio/sound.hpp"
 #include "audio/wav_header.hpp"
@@ -30,15 +25,6 @@ UINT AlertType(Alert alert) {
   }
   return MB_OK;
 }
-
-// PlaySoundW on a thread of its own: it reports no progress, and with a sound
-// server that does not answer it never returns.
-struct SoundPlay {
-  std::mutex mutex;
-  std::condition_variable done;
-  bool finished = false;
-  Playback playback = Playback::DeviceUnavailable;
-};
 
 // MessageBeep, Beep, Sleep, _waccess_s and PlaySoundW; wave-out through winmm.
 class Win32Sound final : public Sound {
@@ -73,29 +59,14 @@ class Win32Sound final : public Sound {
   Playback PlayWavFile(const std::filesystem::path& path) override {
     const auto header = ReadWavHeader(path);
     if (!header) return Playback::NotPlayable;
-    std::shared_ptr<SoundPlay> play;
-    try {
-      play = std::make_shared<SoundPlay>();
-      std::thread([play, name = path.wstring()] {
-        Playback playback = Playback::DeviceUnavailable;
-        if (waveOutGetNumDevs() > 0) {
-          playback = PlaySoundW(name.c_str(), nullptr, SND_FILENAME | SND_NODEFAULT) ? Playback::Played
-                                                                                     : Playback::NotPlayable;
-        }
-        std::lock_guard lock(play->mutex);
-        play->finished = true;
-        play->playback = playback;
-        play->done.notify_all();
-      }).detach();
-    } catch (const std::exception&) {  // no memory, or no thread
-      return Playback::DeviceUnavailable;
-    }
-    std::unique_lock lock(play->mutex);
-    if (!play->done.wait_for(lock, header->Duration() + kStartAllowance, [&] { return play->finished; })) {
-      LeftInWinmm();
-      return Playback::DeviceUnavailable;
-    }
-    return play->playback;
+    const auto played = RunBounded(
+        [name = path.wstring()] {
+          if (waveOutGetNumDevs() == 0) return Playback::DeviceUnavailable;
+          return PlaySoundW(name.c_str(), nullptr, SND_FILENAME | SND_NODEFAULT) ? Playback::Played
+                                                                                 : Playback::NotPlayable;
+        },
+        header->Duration() + kStartAllowance);
+    return played.value_or(Playback::DeviceUnavailable);
   }
 
  private:

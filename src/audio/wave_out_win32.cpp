@@ -17,12 +17,8 @@
 
 #include <atomic>
 #include <cstdio>
-#include <condition_variable>
 #include <deque>
-#include <exception>
 #include <memory>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 #include "audio/progress_watch.hpp"
@@ -39,15 +35,6 @@ std::atomic<bool> leftInWinmm{false};
 struct Written {
   std::vector<std::byte> samples;
   WAVEHDR header{};
-};
-
-// Runs waveOutOpen where the player can stop waiting for it.
-struct Opening {
-  std::mutex mutex;
-  std::condition_variable done;
-  bool finished = false;
-  MMRESULT result = MMSYSERR_ERROR;
-  HWAVEOUT handle = nullptr;
 };
 
 class WinmmWaveOut final : public WaveOut {
@@ -68,31 +55,17 @@ class WinmmWaveOut final : public WaveOut {
     wave.nBlockAlign = static_cast<WORD>(format.BytesPerFrame());
     wave.wBitsPerSample = format.bitsPerSample;
     wave.cbSize = 0;
-    std::shared_ptr<Opening> opening;
-    try {
-      opening = std::make_shared<Opening>();
-      std::thread([opening, wave, instance = reinterpret_cast<DWORD_PTR>(this)] {
-        HWAVEOUT handle = nullptr;
-        const MMRESULT result = waveOutOpen(&handle, WAVE_MAPPER, &wave, reinterpret_cast<DWORD_PTR>(&WaveOutCallback),
-                                            instance, CALLBACK_FUNCTION);
-        std::lock_guard lock(opening->mutex);
-        opening->finished = true;
-        opening->result = result;
-        opening->handle = handle;
-        opening->done.notify_all();
-      }).detach();
-    } catch (const std::exception&) {  // no memory, or no thread
-      return false;
-    }
-    std::unique_lock lock(opening->mutex);
-    if (!opening->done.wait_for(lock, kStallAllowance, [&] { return opening->finished; })) {
-      LeftInWinmm();
-      lost_ = true;
-      return false;
-    }
-    handle_ = opening->handle;
+    const auto opened = RunBounded(
+        [wave, instance = reinterpret_cast<DWORD_PTR>(this)] {
+          HWAVEOUT handle = nullptr;
+          const bool open = waveOutOpen(&handle, WAVE_MAPPER, &wave, reinterpret_cast<DWORD_PTR>(&WaveOutCallback),
+                                        instance, CALLBACK_FUNCTION) == MMSYSERR_NOERROR;
+          return open ? handle : nullptr;
+        },
+        kStallAllowance);
+    handle_ = opened.value_or(nullptr);
     lost_ = false;
-    return opening->result == MMSYSERR_NOERROR;
+    return handle_ != nullptr;
   }
 
   bool Queue(std::span<const std::byte> block) override {

@@ -1,6 +1,13 @@
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
+#include <exception>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <utility>
 
 #include "audio/wave_out.hpp"
 
@@ -15,5 +22,34 @@ std::unique_ptr<WaveOut> MakeWinmmWaveOut();
 void EndIfLeftInWinmm();
 // Notes that a thread is left in winmm.
 void LeftInWinmm();
+
+// Runs `work`, a call that a sound system that does not answer never lets
+// return, on a thread of its own and waits for it `allowance` at most. nullopt
+// when it had not returned by then (the thread is left in winmm) or no thread
+// could be had.
+template <typename Work>
+auto RunBounded(Work work, std::chrono::milliseconds allowance) -> std::optional<decltype(work())> {
+  using Result = decltype(work());
+  struct Outcome {
+    std::mutex mutex;
+    std::condition_variable done;
+    std::optional<Result> result;
+  };
+  std::shared_ptr<Outcome> outcome;
+  try {
+    outcome = std::make_shared<Outcome>();
+    std::thread([outcome, work = std::move(work)] {
+      Result result = work();
+      std::lock_guard lock(outcome->mutex);
+      outcome->result = std::move(result);
+      outcome->done.notify_all();
+    }).detach();
+  } catch (const std::exception&) {  // no memory, or no thread
+    return std::nullopt;
+  }
+  std::unique_lock lock(outcome->mutex);
+  if (!outcome->done.wait_for(lock, allowance, [&] { return outcome->result.has_value(); })) LeftInWinmm();
+  return outcome->result;
+}
 
 }  // namespace belvox
