@@ -1,11 +1,39 @@
 // The whole run on arbitrary argument vectors, with recording services instead
 // of the console and the audio device: at most one text, in a catalogue form,
-// nothing played after an error, and no control character echoed.
+// nothing played after an error, and no control character echoed. Each pair
+// parser on each argument: an accepted pair is in range, a refused one names a
+// part of itself.
 #include "app/run.hpp"
 #include "fakes.hpp"
 #include "fuzz_util.hpp"
+#include "input/note_beat.hpp"
+#include "input/tone_pair.hpp"
 
 using namespace belvox;
+
+namespace {
+
+void CheckPairParsers(const std::u16string& token) {
+  struct Parser {
+    PairParser parse;
+    double lowest, highest;
+    unsigned shortest, longest;
+  };
+  for (const Parser& parser :
+       {Parser{ParseFrequencyTime, 20, 20000, 10, 1000}, Parser{ParseNoteBeat, 32.7, 3951.1, 125, 2000}}) {
+    const PairResult result = parser.parse(token);
+    if (const auto* step = std::get_if<ToneStep>(&result)) {
+      fuzz::Require(fuzz::InLimits(*step, parser.lowest, parser.highest, parser.shortest, parser.longest));
+    } else {
+      const Failure& failure = std::get<Failure>(result);
+      fuzz::Require(token.find(failure.prefix) != std::u16string::npos &&
+                    fuzz::IsCatalogueForm(Compose(failure.prefix, failure.id, LanguageIndex::English),
+                                          LanguageIndex::English));
+    }
+  }
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
@@ -21,6 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
   arguments.push_back(argument);
+  for (const std::u16string& a : arguments) CheckPairParsers(a);
   // A path past the switch's own "/" could name a device such as /dev/stdin, which never ends.
   for (const std::u16string& a : arguments) {
     if (a.find(u'/', 1) != std::u16string::npos) return 0;
