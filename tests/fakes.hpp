@@ -65,7 +65,7 @@ class SimWaveOut final : public WaveOut, public Clock {
 
   bool Open(const PcmFormat& format) override {
     calls.push_back("open");
-    format_ = format;
+    this->format = format;
     startsAt_ = now_ + world_.startAfter;
     playedUntil_ = startsAt_;
     return !world_.refuseOpen;
@@ -76,7 +76,7 @@ class SimWaveOut final : public WaveOut, public Clock {
     const auto* bytes = reinterpret_cast<const unsigned char*>(block.data());
     played.insert(played.end(), bytes, bytes + block.size());
     blocks.push_back(block.size());
-    playedUntil_ = std::max(playedUntil_, now_) + milliseconds(block.size() * 1000 / (format_.sampleRate * 2));
+    playedUntil_ = std::max(playedUntil_, now_) + milliseconds(block.size() * 1000 / (format.sampleRate * 2));
     ends_.push_back(playedUntil_);
     maxPending = std::max(maxPending, ends_.size());
     return true;
@@ -117,12 +117,12 @@ class SimWaveOut final : public WaveOut, public Clock {
   std::vector<unsigned char> played;
   std::vector<std::size_t> blocks;  // bytes of each block queued
   std::size_t maxPending = 0;
+  PcmFormat format;  // of the last open
 
  private:
   static ProgressWatch::TimePoint Time(milliseconds t) { return ProgressWatch::TimePoint(t); }
 
   World world_;
-  PcmFormat format_;
   int queues_ = 0;
   milliseconds now_{0};
   milliseconds startsAt_{0};

@@ -12,7 +12,6 @@ namespace {
 
 using namespace std::string_literals;
 
-// The parameter files' table runs end to end on both builds; these are the cases it cannot reach.
 TEST(ReadPairLines, ReadsLinesAsATextModeStreamDoes) {
   const std::string line1023 = "440," + std::string(1016, '0') + "100";
   const std::tuple<std::string, PairParser, std::variant<ToneSequence, MessageId>> cases[] = {
@@ -24,6 +23,10 @@ TEST(ReadPairLines, ReadsLinesAsATextModeStreamDoes) {
       {"\xEF\xBB\xBF\xEF\xBB\xBF" "440,100\n"s, ParseFrequencyTime, MessageId::FrequencyInvalid},  // one mark only
       {"R,1\n\xEF\xBB\xBF" "R,1\n"s, ParseNoteBeat, MessageId::NoteInvalid},  // at the start of the file only
       {"440,100\r\r\n", ParseFrequencyTime, MessageId::TimeInvalid},
+      {"440,100\r880,100\r", ParseFrequencyTime, MessageId::ToneListInvalid},  // a lone CR ends no line
+      {"440,100\0junk\n880,200"s, ParseFrequencyTime, ToneSequence{{440.0, 100}, {880.0, 200}}},  // NUL ends it
+      {"440,100\n\n880,200\n", ParseFrequencyTime, MessageId::ParameterEmpty},
+      {"\0" "440,100\n"s, ParseFrequencyTime, MessageId::ParameterEmpty},
       {"440," + std::string(1020, '0'), ParseFrequencyTime, MessageId::LineTooLong},
   };
   for (const auto& [bytes, parse, expected] : cases) {
