@@ -1,11 +1,15 @@
 """Runs the real belvox binaries from outside: Linux natively, Windows under wine."""
 
+import fcntl
 import os
 import pty
 import re
+import select
 import shutil
 import signal
+import struct
 import subprocess
+import termios
 import time
 from dataclasses import dataclass
 from pathlib import Path
@@ -24,6 +28,19 @@ WINE = shutil.which("wine64") or "/usr/lib/wine/wine64"
 WINESERVER = shutil.which("wineserver") or "/usr/lib/wine/wineserver"
 WINE_PREFIX = BUILD / "wine-prefix"
 VERSION = re.search(r"project\(belvox VERSION ([0-9.]+)", (ROOT / "CMakeLists.txt").read_text()).group(1)
+
+
+def pytest_configure(config):
+    config.addinivalue_line("markers", "long: plays in real time for minutes; scripts/test runs it beside the rest")
+    config.addinivalue_line("markers", "alone: wine's audio, captured or timed; scripts/test runs it when nothing "
+                                       "else is busy, for wine's audio thread slips on a busy machine")
+
+
+@pytest.hookimpl(tryfirst=True)
+def pytest_collection_modifyitems(items):
+    for item in items:
+        if item.path.name in ("test_audio.py", "test_faults.py") and "windows" in item.name:
+            item.add_marker("alone")
 
 
 @dataclass
@@ -61,26 +78,43 @@ class Program:
     def run(self, args, env=None, cwd=None, timeout=60):
         environment = clean_environment(LANG="en_US.UTF-8" if self.windows else "C.UTF-8", **self.env)
         environment.update(env or {})
-        # Wine gives a program a console only when its standard input is a terminal;
-        # standard output and error stay redirected, as in a script.
+        return execute(self.command(args), environment, self.windows, cwd, timeout)
+
+
+def execute(command, env, windows, cwd=None, timeout=60, console=None):
+    """Runs the command with a terminal for standard input, and for the stream that `console` names,
+    whose text is then what the terminal shows. Wine gives a program a console only when its standard
+    input is a terminal; the other streams stay redirected, as in a script. Once more if wine's own
+    loader died of SIGSEGV (seen once in thousands of runs): a fault inside belvox.exe ends wine with
+    the exception's code, never with a signal."""
+    def attempt():
         primary, secondary = pty.openpty()
+        fcntl.ioctl(secondary, termios.TIOCSWINSZ, struct.pack("HHHH", 50, 300, 0, 0))  # no line is wrapped
+        streams = {"stdout": subprocess.PIPE, "stderr": subprocess.PIPE}
+        if console:
+            streams[console] = secondary
+        start = time.monotonic()
+        process = subprocess.Popen(command, stdin=secondary, cwd=cwd, env=env, **streams)
+        os.close(secondary)
+        shown = b""
+        while select.select([primary], [], [], timeout)[0]:
+            try:
+                chunk = os.read(primary, 1 << 16)
+            except OSError:  # the terminal's other side has closed
+                break
+            if not chunk:
+                break
+            shown += chunk
+        os.close(primary)
+        stdout, stderr = process.communicate(timeout=timeout)
+        if windows and stderr is not None:
+            stderr = own_lines(stderr)
+        if console == "stdout":
+            stdout = shown
+        elif console == "stderr":
+            stderr = shown
+        return Result(stdout, stderr, process.returncode, time.monotonic() - start)
 
-        def attempt():
-            start = time.monotonic()
-            completed = subprocess.run(self.command(args), stdin=secondary, stdout=subprocess.PIPE,
-                                       stderr=subprocess.PIPE, env=environment, timeout=timeout, cwd=cwd)
-            return Result(completed.stdout, own_lines(completed.stderr) if self.windows else completed.stderr,
-                          completed.returncode, time.monotonic() - start)
-        try:
-            return past_wine_crash(self.windows, attempt)
-        finally:
-            os.close(primary)
-            os.close(secondary)
-
-
-def past_wine_crash(windows, attempt):
-    """attempt(), once more if wine's own loader died of SIGSEGV (seen once in thousands of runs).
-    A fault inside belvox.exe ends wine with the exception's code, never with a signal."""
     completed = attempt()
     if windows and completed.returncode == -signal.SIGSEGV:
         completed = attempt()
@@ -96,30 +130,30 @@ def own_lines(stderr):
 
 
 def start_wine():
+    """Makes the prefix once and starts its server, which stays a minute after its last program: test
+    processes running side by side share it, and none of them knows which is the last."""
     environment = clean_environment()
-    log = open(BUILD / "wine.log", "ab")
-    if not (WINE_PREFIX / "system.reg").exists():
-        subprocess.run([WINE, "wineboot", "-i"], env=environment, stdout=log, stderr=log, check=True)
-        # Wine's ALSA driver plays exactly what it is given; its PulseAudio driver loses the last few ms.
-        subprocess.run([WINE, "reg", "add", r"HKCU\Software\Wine\Drivers", "/v", "Audio", "/t", "REG_SZ",
-                        "/d", "alsa", "/f"], env=environment, stdout=log, stderr=log, check=True)
-        # The session that created a prefix can stall in waveOutOpen: start afresh.
-        subprocess.run([WINESERVER, "-k"], env=environment, stdout=log, stderr=log)
-        subprocess.run([WINESERVER, "-w"], env=environment, stdout=log, stderr=log)
-    subprocess.run([WINESERVER, "-p"], env=environment, stdout=log, stderr=log)  # 2 when one already runs
-    # Wine's services inherit the first process's streams: give them the log.
-    subprocess.run([WINE, "wineboot"], env=environment, stdout=log, stderr=log, stdin=subprocess.DEVNULL)
-    return environment
+    # Wine's server and services keep the log open: a lock on it would outlive the start.
+    with open(BUILD / "wine.lock", "wb") as lock, open(BUILD / "wine.log", "ab") as log:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        if not (WINE_PREFIX / "system.reg").exists():
+            subprocess.run([WINE, "wineboot", "-i"], env=environment, stdout=log, stderr=log, check=True)
+            # Wine's ALSA driver plays exactly what it is given; its PulseAudio driver loses the last few ms.
+            subprocess.run([WINE, "reg", "add", r"HKCU\Software\Wine\Drivers", "/v", "Audio", "/t", "REG_SZ",
+                            "/d", "alsa", "/f"], env=environment, stdout=log, stderr=log, check=True)
+            # The session that created a prefix can stall in waveOutOpen: start afresh.
+            subprocess.run([WINESERVER, "-k"], env=environment, stdout=log, stderr=log)
+            subprocess.run([WINESERVER, "-w"], env=environment, stdout=log, stderr=log)
+        subprocess.run([WINESERVER, "-p60"], env=environment, stdout=log, stderr=log)  # 2 when one already runs
+        # Wine's services inherit the first process's streams: give them the log.
+        subprocess.run([WINE, "wineboot"], env=environment, stdout=log, stderr=log, stdin=subprocess.DEVNULL)
 
 
 @pytest.fixture(scope="session")
 def wine():
     if not WINDOWS_BINARY.exists():
         pytest.fail(f"{WINDOWS_BINARY} is missing: build the windows preset first")
-    environment = start_wine()
-    yield
-    subprocess.run([WINESERVER, "-k"], env=environment)
-    subprocess.run([WINESERVER, "-w"], env=environment)
+    start_wine()
 
 
 @pytest.fixture(params=["linux", "windows"])

@@ -80,6 +80,22 @@ class Server:
             time.sleep(0.01)
         time.sleep(self.settle)
 
+    def pids(self):
+        """The server's processes: each server runs in a session of its own."""
+        found = subprocess.run(["pgrep", "-s", str(self.session.pid)], capture_output=True, text=True).stdout
+        return [int(pid) for pid in found.split()]
+
+    def stop(self):
+        self.thaw()
+        with contextlib.suppress(ProcessLookupError):
+            os.killpg(self.session.pid, signal.SIGTERM)
+        try:
+            self.session.wait(timeout=10)
+        except subprocess.TimeoutExpired:  # a server left frozen or half-killed is not left behind
+            os.killpg(self.session.pid, signal.SIGKILL)
+            self.session.wait(timeout=10)
+        self.log.close()
+
     def freeze(self):
         """Stops the server's processes dead, as a hung server would be."""
         for pid in self.pids():
@@ -111,10 +127,10 @@ class PulseAudio(Server):
         # is off because a wine client and a recorder together upset it.
         sink = ("--load=module-always-sink" if self.sink == "auto_null" else
                 f"--load=module-null-sink sink_name=cap format=s16le rate={RATE} channels=1 norewinds=1")
-        self.daemon = subprocess.Popen(
+        self.session = subprocess.Popen(
             ["pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "-n", "--disable-shm=yes", "--log-target=stderr",
              sink, f"--load=module-native-protocol-unix auth-anonymous=1 socket={socket}"],
-            env=self.environ(), stdout=self.log, stderr=self.log)
+            env=self.environ(), stdout=self.log, stderr=self.log, start_new_session=True)
         self.wait_for("info")
 
     @staticmethod
@@ -129,19 +145,6 @@ class PulseAudio(Server):
         data = array.array("h")
         data.frombytes(path.read_bytes()[: path.stat().st_size // 2 * 2])
         return data
-
-    def pids(self):
-        return [self.daemon.pid]
-
-    def stop(self):
-        self.thaw()
-        self.daemon.terminate()
-        try:
-            self.daemon.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            self.daemon.kill()
-            self.daemon.wait(timeout=10)
-        self.log.close()
 
 
 class PipeWire(Server):
@@ -200,21 +203,6 @@ class PipeWire(Server):
             data = array.array("h")
             data.frombytes(recording.readframes(recording.getnframes()))
         return data
-
-    def pids(self):
-        found = subprocess.run(["pgrep", "-s", str(self.session.pid)], capture_output=True, text=True).stdout
-        return [int(pid) for pid in found.split()]
-
-    def stop(self):
-        self.thaw()
-        with contextlib.suppress(ProcessLookupError):
-            os.killpg(self.session.pid, signal.SIGTERM)
-        try:
-            self.session.wait(timeout=10)
-        except subprocess.TimeoutExpired:  # a server left frozen or half-killed is not left behind
-            os.killpg(self.session.pid, signal.SIGKILL)
-            self.session.wait(timeout=10)
-        self.log.close()
 
 
 SERVERS = {"pulseaudio": PulseAudio, "pipewire": PipeWire}

@@ -70,22 +70,13 @@ def test_a_wave_file_plays_bit_exact(audible, server, tmp_path):
     assert heard == expected
 
 
-def test_a_stereo_48k_wave_plays_for_its_length(linux, server, tmp_path):
-    write_wave(tmp_path / "stereo.wav", 0.7, rate=48000, channels=2)
-    with server.capture() as captured:
-        result = linux.run(["/W", "stereo.wav"], cwd=tmp_path)
-    assert result.stderr == b"" and result.seconds < 0.7 + SLACK
-    assert len(trim(captured)) / RATE == pytest.approx(0.7, abs=0.01)
-
-
 THEME = "/usr/share/sounds/freedesktop/stereo"
 
 
-@pytest.mark.parametrize("switch,sound", [("/s", "bell"), ("/SD", "bell"), ("/se", "dialog-error"),
-                                          ("/si", "dialog-information"), ("/sq", "dialog-information"),
-                                          ("/sw", "dialog-warning")])
+@pytest.mark.parametrize("switch,sound", [("/s", "bell"), ("/sq", "dialog-information")])
 def test_alerts_play_the_themes_sound(linux, server, switch, sound):
-    """The theme has no question sound: the information sound stands in, not the fallback beep."""
+    """The theme has no question sound: the information sound stands in, not the fallback beep.
+    Which alert asks for which sounds is a unit table."""
     length = float(subprocess.run(["soxi", "-D", f"{THEME}/{sound}.oga"], capture_output=True, text=True,
                                   check=True).stdout)
     with server.capture() as captured:
@@ -96,13 +87,7 @@ def test_alerts_play_the_themes_sound(linux, server, switch, sound):
     assert result.seconds < length + SLACK
 
 
-def test_the_beep_is_800_hz_for_200_ms(linux, server):
-    with server.capture() as captured:
-        result = linux.run(["/b"])
-    assert result.stderr == b"" and result.seconds < 0.2 + SLACK
-    assert trim(captured) == oracle.beeps([(800.0, 200)])
-
-
+@pytest.mark.long
 def test_long_sequences_of_short_steps_stream_without_a_gap(tmp_path):
     """200 s of 10 ms steps (past 16 MiB, so streamed). PulseAudio only: over this length
     PipeWire's recorder now and then loses a period that the sink played."""

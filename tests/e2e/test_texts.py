@@ -2,19 +2,11 @@
 Linux build in UTF-8, EUC-JP and Shift_JIS locales; the Windows build redirected under the
 code pages 1252, 932 and 65001, and on a console, where WriteConsoleW writes it."""
 
-import fcntl
-import os
-import pty
 import re
-import select
-import struct
-import subprocess
-import termios
-from collections import namedtuple
 
 import pytest
 
-from conftest import LINUX_BINARY, VERSION, WINDOWS_BINARY, WINE, clean_environment, own_lines, past_wine_crash
+from conftest import LINUX_BINARY, VERSION, WINDOWS_BINARY, WINE, clean_environment, execute
 
 USAGE_EN = """Play sound.
 
@@ -115,9 +107,6 @@ def memory(mode):
     return "/proc/self/mem" if MODES[mode][0] == "linux" else r"Z:\proc\self\mem"
 
 
-Outcome = namedtuple("Outcome", "stdout stderr returncode")
-
-
 def run(mode, args, folder, console_stream, no_device=False):
     """Standard output, error and status of one run; the console's text stands in for the stream named."""
     build, _, env, encoding, how = MODES[mode]
@@ -132,34 +121,11 @@ def run(mode, args, folder, console_stream, no_device=False):
                                     PULSE_SERVER="unix:/nonexistent", **env)
     if no_device:  # wine has no audio driver at all
         environment["WINEDLLOVERRIDES"] = "winealsa.drv,winepulse.drv=d"
-    streams = {"stdout": subprocess.PIPE, "stderr": subprocess.PIPE}
-
-    def attempt():
-        primary, secondary = pty.openpty()
-        fcntl.ioctl(secondary, termios.TIOCSWINSZ, struct.pack("HHHH", 50, 300, 0, 0))  # no line is wrapped
-        if how == "console":
-            streams[console_stream] = secondary
-        process = subprocess.Popen(command, stdin=secondary, cwd=folder, env=environment, **streams)
-        os.close(secondary)
-        shown = b""
-        while select.select([primary], [], [], 30)[0]:
-            try:
-                chunk = os.read(primary, 1 << 16)
-            except OSError:  # the terminal's other side has closed
-                break
-            if not chunk:
-                break
-            shown += chunk
-        os.close(primary)
-        stdout, stderr = process.communicate(timeout=60)
-        if build == "windows" and stderr is not None:
-            stderr = own_lines(stderr)
-        if how == "console":
-            text = on_screen(shown)
-            stdout, stderr = (text, stderr) if console_stream == "stdout" else (stdout, text)
-        return Outcome(stdout, stderr, process.returncode)
-
-    return past_wine_crash(build == "windows", attempt)
+    result = execute(command, environment, build == "windows", folder, console=console_stream if how == "console" else None)
+    stdout, stderr = result.stdout, result.stderr
+    if how == "console":
+        stdout, stderr = (on_screen(stdout), stderr) if console_stream == "stdout" else (stdout, on_screen(stderr))
+    return stdout, stderr, result.returncode
 
 
 def on_screen(shown):
