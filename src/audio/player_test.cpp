@@ -127,6 +127,20 @@ TEST(PlaySequence, ADeviceIsLostOnlyWhenItStopsMakingProgress) {
   }
 }
 
+TEST(ProgressWatch, ADeviceThatRecoversAgainAndAgainWithoutPlayingIsLost) {
+  using std::chrono::milliseconds;
+  const auto at = [](int ms) { return ProgressWatch::TimePoint(milliseconds(ms)); };
+  ProgressWatch watch(at(0));
+  watch.Observe(4410, milliseconds(100), true, at(0));
+  int lostAt = 0;
+  for (int t = 0; lostAt == 0 && t < 10000; t += 20) {
+    watch.Recovered();
+    watch.Observe(4410, milliseconds(0), true, at(t));
+    if (watch.Lost(at(t))) lostAt = t;
+  }
+  EXPECT_EQ(lostAt, 4020);  // the start allowance, from the last progress
+}
+
 TEST(PlayBeeps, SquareWavesAtWholeHertzBackToBackAndNothingForNoSteps) {
   SimWaveOut device;
   EXPECT_EQ(PlayBeeps(ToneSequence{{440.9, 100}, {0, 100}, {880, 125}}, device), Playback::Played);

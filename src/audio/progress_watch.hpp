@@ -24,6 +24,10 @@ class ProgressWatch {
 
   // The stream (re)starts from empty: it may take kStartAllowance to play again.
   void Restart(TimePoint now);
+  // The stream starts anew after a failure: it may take kStartAllowance from its
+  // last progress to play again. A device that fails again and again without
+  // playing is lost all the same.
+  void Recovered() { started_ = false; }
   // The device has played `position` frames (a count that only grows), says it
   // holds `latency` of audio, and has audio to play when `holding`.
   void Observe(std::uint64_t position, std::chrono::milliseconds latency, bool holding, TimePoint now);

@@ -183,7 +183,7 @@ class Feeder {
       if (writing) HandOver(static_cast<snd_pcm_uframes_t>(written));
       Complete(heard);
       const auto now = SteadyClock::now();
-      if (std::exchange(restarted_, false)) s_->watch.Restart(now);
+      if (std::exchange(recovered_, false)) s_->watch.Recovered();
       s_->watch.Observe(heard, Milliseconds(held_), !s_->blocks.empty(), now);
 
       if (frames > 0 && static_cast<snd_pcm_uframes_t>(written) == frames) continue;  // more may fit now
@@ -214,7 +214,7 @@ class Feeder {
   // stream starts anew; anything else loses the device.
   snd_pcm_sframes_t Recover(int error) {
     if (error == -EPIPE) heard_ = position_;  // the device ran dry: it played everything
-    restarted_ = true;
+    recovered_ = true;
     return snd_pcm_recover(pcm_, error, 1) < 0 ? -1 : 0;
   }
 
@@ -280,7 +280,7 @@ class Feeder {
   std::uint64_t heard_ = 0;
   std::uint64_t held_ = 0;        // frames the device holds
   snd_pcm_uframes_t offset_ = 0;  // frames of the block being handed over that ALSA has
-  bool restarted_ = false;
+  bool recovered_ = false;
 };
 
 class AlsaWaveOut final : public WaveOut {
