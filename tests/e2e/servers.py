@@ -28,9 +28,9 @@ class Server:
         self.directory = Path(tempfile.mkdtemp(prefix=f"belvox-{self.name}-"))
         runtime = self.directory / "run"
         runtime.mkdir(mode=0o700)
+        self.env = {"XDG_RUNTIME_DIR": str(runtime), "XDG_CONFIG_HOME": str(self.directory / "config")}
         (self.directory / "config" / "alsa").mkdir(parents=True)
         (self.directory / "config" / "alsa" / "asoundrc").write_text(self.asoundrc())
-        self.env = {"XDG_RUNTIME_DIR": str(runtime), "XDG_CONFIG_HOME": str(self.directory / "config")}
         self.log = open(self.directory / "server.log", "wb")
         try:
             self.start()
@@ -188,6 +188,17 @@ class PipeWire(Server):
     def asoundrc(self):
         if self.plugin == "pulse":
             return PulseAudio.asoundrc()
+        # The pulseaudio package, installed here beside PipeWire, hooks ALSA's configuration so that
+        # its plugin becomes the default whenever a PulseAudio server answers, as pipewire-pulse does.
+        # A PipeWire desktop has no such hook (pipewire-alsa conflicts with pulseaudio): leave it out.
+        system = self.directory / "alsa-conf.d"
+        system.mkdir()
+        for part in Path("/etc/alsa/conf.d").iterdir():
+            if part.name != "99-pulse.conf":
+                (system / part.name).symlink_to(part)
+        top = Path("/usr/share/alsa/alsa.conf").read_text().replace('"/etc/alsa/conf.d"', f'"{system}"')
+        (self.directory / "alsa.conf").write_text(top)
+        self.env["ALSA_CONFIG_PATH"] = str(self.directory / "alsa.conf")
         return (f'pcm_type.pipewire {{ lib "{PIPEWIRE_ALSA}/libasound_module_pcm_pipewire.so" }}\n'
                 f'ctl_type.pipewire {{ lib "{PIPEWIRE_ALSA}/libasound_module_ctl_pipewire.so" }}\n'
                 'pcm.!default { type pipewire playback_node "-1" capture_node "-1" }\n'
