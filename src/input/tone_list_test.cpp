@@ -23,7 +23,6 @@ TEST(ReadPairLines, ReadsLinesAsATextModeStreamDoes) {
       {"\xEF\xBB\xBF\xEF\xBB\xBF" "440,100\n"s, ParseFrequencyTime, MessageId::FrequencyInvalid},  // one mark only
       {"R,1\n\xEF\xBB\xBF" "R,1\n"s, ParseNoteBeat, MessageId::NoteInvalid},  // at the start of the file only
       {"440,100\r\r\n", ParseFrequencyTime, MessageId::TimeInvalid},
-      {"440,100\r880,100\r", ParseFrequencyTime, MessageId::ToneListInvalid},  // a lone CR ends no line
       {"440,100\0junk\n880,200"s, ParseFrequencyTime, ToneSequence{{440.0, 100}, {880.0, 200}}},  // NUL ends it
       {"440,100\n\n880,200\n", ParseFrequencyTime, MessageId::ParameterEmpty},
       {"\0" "440,100\n"s, ParseFrequencyTime, MessageId::ParameterEmpty},
@@ -42,6 +41,17 @@ TEST(ReadPairLines, ReadsLinesAsATextModeStreamDoes) {
       EXPECT_EQ(tones, std::get<ToneSequence>(expected)) << bytes;
     }
   }
+}
+
+TEST(ReadPairLines, ALoneCarriageReturnEndsNoLineAndKeepsWhatFollows) {
+  std::string bytes = "440,100\r880,100\r";
+  std::FILE* file = fmemopen(bytes.data(), bytes.size(), "rb");
+  ToneSequence tones;
+  const auto failure = ReadPairLines(file, u"tones.txt", ParseFrequencyTime, tones);
+  std::fclose(file);
+  ASSERT_TRUE(failure);
+  EXPECT_EQ(failure->id, MessageId::ToneListInvalid);
+  EXPECT_EQ(failure->prefix, u"440,100\r880,100\r");
 }
 
 TEST(ReadPairLines, AFileCutShortWhileItIsReadIsNotPlayedInPart) {
