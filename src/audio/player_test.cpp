@@ -141,6 +141,21 @@ TEST(ProgressWatch, ADeviceThatRecoversAgainAndAgainWithoutPlayingIsLost) {
   EXPECT_EQ(lostAt, 4020);  // the start allowance, from the last progress
 }
 
+TEST(ProgressWatch, ACallMayLastItsAllowanceAndTheLatencyAndAStopIsNotHeldAgainstIt) {
+  using std::chrono::milliseconds;
+  const auto at = [](int ms) { return ProgressWatch::TimePoint(milliseconds(ms)); };
+  ProgressWatch watch(at(0));
+  watch.Observe(4410, milliseconds(500), true, at(0));
+  watch.CallStarted(at(0));
+  EXPECT_FALSE(watch.Lost(at(2400)));
+  EXPECT_TRUE(watch.Lost(at(2600)));
+  watch.Resumed(at(5000));  // the process was stopped during the call
+  EXPECT_FALSE(watch.Lost(at(6000)));
+  watch.CallEnded();
+  EXPECT_FALSE(watch.Lost(at(8000)));  // the stream starts anew: the start allowance
+  EXPECT_TRUE(watch.Lost(at(9600)));
+}
+
 TEST(PlayBeeps, SquareWavesAtWholeHertzBackToBackAndNothingForNoSteps) {
   SimWaveOut device;
   EXPECT_EQ(PlayBeeps(ToneSequence{{440.9, 100}, {0, 100}, {880, 125}}, device), Playback::Played);
