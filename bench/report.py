@@ -15,7 +15,8 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
-from servers import SERVERS  # noqa: E402
+import oracle  # noqa: E402
+from servers import SERVERS, trim  # noqa: E402
 
 BELVOX = ROOT / "build" / "linux" / "belvox"
 BENCHMARK = ROOT / "build" / "linux" / "tests" / "belvox_benchmark"
@@ -96,6 +97,31 @@ def overheads(directory):
     print()
 
 
+def under_a_busy_core(directory):
+    """10 s of 10 ms steps through each server while another process keeps a core busy:
+    whether the sink's capture is the exact sequence, with no gap an underrun would leave."""
+    steps = [f"{440 + i % 7 * 110},10" for i in range(1000)]
+    listing = Path(directory) / "steps.txt"
+    listing.write_text("\n".join(steps))
+    expected = trim(oracle.sequence([oracle.frequency_time(step) for step in steps], "square"))
+    busy = subprocess.Popen(["sh", "-c", "while :; do :; done"])
+    try:
+        for name, server_class in SERVERS.items():
+            server = server_class()
+            try:
+                with server.capture() as captured:
+                    subprocess.run([str(BELVOX), "/fq", "/l", str(listing)], env=server.environ(), check=True)
+            finally:
+                server.stop()
+            heard = trim(captured)
+            verdict = "exact" if heard == expected else f"differs: {len(heard)} samples of {len(expected)}"
+            print(f"{name}, one core busy, 10 s of 10 ms steps: {verdict}")
+    finally:
+        busy.kill()
+        busy.wait()
+    print()
+
+
 def file_plugin_env(directory, target):
     config = Path(directory) / "config"
     (config / "alsa").mkdir(parents=True, exist_ok=True)
@@ -137,6 +163,7 @@ def main():
     rows = []
     with tempfile.TemporaryDirectory() as directory:
         overheads(directory)
+        under_a_busy_core(directory)
 
         throughput = json.loads(subprocess.run([str(BENCHMARK), "--benchmark_format=json"], check=True,
                                                capture_output=True, text=True).stdout)

@@ -44,7 +44,13 @@ namespace {
 using SteadyClock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-constexpr unsigned kLatencyMicroseconds = 100000;
+constexpr unsigned kBufferMicroseconds = 200000;
+// The period is the latency the sound server is asked for. PulseAudio's plugin
+// asks its sink for a period's latency, and below 50 ms a stream that follows
+// another client ends 30-50 ms late; PipeWire's plugin sets the graph's quantum
+// from the period and drains about two periods late, so it gets a short one.
+constexpr unsigned kPeriodMicroseconds = 50000;
+constexpr unsigned kPipeWirePeriodMicroseconds = 10000;
 constexpr snd_pcm_uframes_t kChunkFrames = 1024;
 constexpr auto kWakeInterval = 20ms;  // how often a waiting player asks whether the device lives
 constexpr auto kPollInterval = 2ms;   // how often the feeder reads the position while audio plays
@@ -53,6 +59,18 @@ constexpr auto kPollInterval = 2ms;   // how often the feeder reads the position
 constexpr auto kCloseAllowance = 1s;
 constexpr auto kLostCloseAllowance = 200ms;
 constexpr int kDeviceWaitMilliseconds = 5;
+
+// Whether ALSA's configuration routes its default device through PipeWire's plugin.
+bool DefaultServesPipeWire() {
+  snd_config_t* pcm = nullptr;
+  if (snd_config_update() < 0 || snd_config_search_definition(snd_config, "pcm", "default", &pcm) < 0) return false;
+  snd_config_t* type = nullptr;
+  const char* name = nullptr;
+  const bool pipewire = snd_config_search(pcm, "type", &type) >= 0 && snd_config_get_string(type, &name) >= 0 &&
+                        std::strcmp(name, "pipewire") == 0;
+  snd_config_delete(pcm);
+  return pipewire;
+}
 
 std::atomic<unsigned> continues{0};
 void CountContinue(int) { continues.fetch_add(1, std::memory_order_relaxed); }
@@ -147,15 +165,32 @@ class Feeder {
 
   bool OpenPcm() {
     if (snd_pcm_open(&pcm_, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0) return false;
+    if (SetParams(DefaultServesPipeWire() ? kPipeWirePeriodMicroseconds : kPeriodMicroseconds)) return true;
+    snd_pcm_close(pcm_);
+    return false;
+  }
+
+  // The buffer in periods of about `periodMicroseconds`; the stream starts once
+  // the buffer is full, or when it is drained.
+  bool SetParams(unsigned periodMicroseconds) {
     const PcmFormat& format = s_->format;
+    snd_pcm_hw_params_t* hw = nullptr;
+    snd_pcm_sw_params_t* sw = nullptr;
+    snd_pcm_hw_params_alloca(&hw);
+    snd_pcm_sw_params_alloca(&sw);
+    unsigned buffer = kBufferMicroseconds;
     snd_pcm_uframes_t period = 0;
-    if (snd_pcm_set_params(pcm_, SND_PCM_FORMAT_S16_LE, SND_PCM_ACCESS_RW_INTERLEAVED, format.channels,
-                           format.sampleRate, 1, kLatencyMicroseconds) < 0 ||
-        snd_pcm_get_params(pcm_, &bufferFrames_, &period) < 0) {
-      snd_pcm_close(pcm_);
-      return false;
-    }
-    return true;
+    return snd_pcm_hw_params_any(pcm_, hw) >= 0 && snd_pcm_hw_params_set_rate_resample(pcm_, hw, 1) >= 0 &&
+           snd_pcm_hw_params_set_access(pcm_, hw, SND_PCM_ACCESS_RW_INTERLEAVED) >= 0 &&
+           snd_pcm_hw_params_set_format(pcm_, hw, SND_PCM_FORMAT_S16_LE) >= 0 &&
+           snd_pcm_hw_params_set_channels(pcm_, hw, format.channels) >= 0 &&
+           snd_pcm_hw_params_set_rate(pcm_, hw, format.sampleRate, 0) >= 0 &&
+           snd_pcm_hw_params_set_buffer_time_near(pcm_, hw, &buffer, nullptr) >= 0 &&
+           snd_pcm_hw_params_set_period_time_near(pcm_, hw, &periodMicroseconds, nullptr) >= 0 &&
+           snd_pcm_hw_params(pcm_, hw) >= 0 && snd_pcm_get_params(pcm_, &bufferFrames_, &period) >= 0 &&
+           snd_pcm_sw_params_current(pcm_, sw) >= 0 &&
+           snd_pcm_sw_params_set_start_threshold(pcm_, sw, bufferFrames_) >= 0 &&
+           snd_pcm_sw_params_set_avail_min(pcm_, sw, period) >= 0 && snd_pcm_sw_params(pcm_, sw) >= 0;
   }
 
   void Feed(std::unique_lock<std::mutex>& lock) {
