@@ -165,13 +165,20 @@ def main():
         overheads(directory)
         under_a_busy_core(directory)
 
-        throughput = json.loads(subprocess.run([str(BENCHMARK), "--benchmark_format=json"], check=True,
+        # Five repetitions of each: their median and their range.
+        throughput = json.loads(subprocess.run([str(BENCHMARK), "--benchmark_format=json",
+                                                "--benchmark_repetitions=5"], check=True,
                                                capture_output=True, text=True).stdout)
+        runs = {}
         for result in throughput["benchmarks"]:
+            if result["run_type"] != "iteration":
+                continue
             if result["name"].startswith("Synthesize"):
-                rows.append((f"synthesis: {result['label']}", result["items_per_second"] / 1e6, "M samples/s"))
+                key = (f"synthesis: {result['label']}", "M samples/s")
+                runs.setdefault(key, []).append(result["items_per_second"] / 1e6)
             else:
-                rows.append(("render 190,210 ms of sine (one buffer)", result["real_time"], "ms"))
+                runs.setdefault(("render 190,210 ms of sine (one buffer)", "ms"), []).append(result["real_time"])
+        rows += [(name, values, unit) for (name, unit), values in runs.items()]
 
         largest = ["/fs"] + ["440,1000"] * 190 + ["440,160"]
         rows.append(("start to first sample, 190 s one-buffer sequence",
@@ -189,9 +196,11 @@ def main():
                      peak_memory_kib(["/f", "/l", str(million)], null_env) / 1024, "MiB"))
 
     width = max(len(name) for name, _, _ in rows)
-    print(f"{'measure':<{width}}  {'value':>10}  unit")
+    print(f"{'measure':<{width}}  {'value':>20}  unit")
     for name, value, unit in rows:
-        print(f"{name:<{width}}  {value:>10.1f}  {unit}")
+        shown = (f"{statistics.median(value):.1f} ({min(value):.1f}-{max(value):.1f})" if isinstance(value, list)
+                 else f"{value:.1f}")
+        print(f"{name:<{width}}  {shown:>20}  {unit}")
 
 
 if __name__ == "__main__":

@@ -176,8 +176,6 @@ def server(request):
 def audible(request, server):
     """A build whose default audio device is the server's captured sink."""
     if request.param == "windows":
-        if server.name == "pipewire":
-            pytest.skip("wine's ALSA driver drops periods through PipeWire's plugin (Windows has no PipeWire)")
         request.getfixturevalue("wine")
     return Program(request.param, env=server.env)
 
