@@ -137,9 +137,11 @@ DEEP_ACTIONS = [
     (["/fb", "440,300", "0,100", "880,300"], 0.7, None), (["/w", "WAV"], 1.0, 1.0), (["/sd"], 0.14, None)]
 
 
-def test_a_paused_run_plays_on_where_it_stopped():
-    """Stopped for 3 s while it plays (Ctrl+Z, fg): the rest plays after, and the device is not blamed."""
-    server = PulseAudio()
+@pytest.mark.parametrize("make_server", [PulseAudio, PipeWire], ids=lambda server: server.__name__)
+def test_a_paused_run_plays_on_where_it_stopped(make_server):
+    """Stopped for 3 s while it plays (Ctrl+Z, fg): the rest plays after, and the device is not blamed.
+    PipeWire's plugin meanwhile runs dry, and the stream is recovered."""
+    server = make_server()
     try:
         with server.capture() as captured:
             process = subprocess.Popen([str(LINUX_BINARY), *LONG], stderr=subprocess.PIPE,
