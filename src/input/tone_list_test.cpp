@@ -12,6 +12,14 @@ namespace {
 
 using namespace std::string_literals;
 
+// Reads `bytes` as a parameter file.
+auto Read(const std::string& bytes, PairParser parse, ToneSequence& tones) {
+  std::FILE* file = fmemopen(const_cast<char*>(bytes.data()), bytes.size(), "rb");
+  const auto failure = ReadPairLines(file, u"tones.txt", parse, tones);
+  std::fclose(file);
+  return failure;
+}
+
 TEST(ReadPairLines, ReadsLinesAsATextModeStreamDoes) {
   const std::string line1023 = "440," + std::string(1016, '0') + "100";
   const std::tuple<std::string, PairParser, std::variant<ToneSequence, MessageId>> cases[] = {
@@ -29,10 +37,8 @@ TEST(ReadPairLines, ReadsLinesAsATextModeStreamDoes) {
       {"440," + std::string(1020, '0'), ParseFrequencyTime, MessageId::LineTooLong},
   };
   for (const auto& [bytes, parse, expected] : cases) {
-    std::FILE* file = fmemopen(const_cast<char*>(bytes.data()), bytes.size(), "rb");
     ToneSequence tones;
-    const auto failure = ReadPairLines(file, u"tones.txt", parse, tones);
-    std::fclose(file);
+    const auto failure = Read(bytes, parse, tones);
     if (const auto* id = std::get_if<MessageId>(&expected)) {
       ASSERT_TRUE(failure) << bytes;
       EXPECT_EQ(failure->id, *id) << bytes;
@@ -44,11 +50,8 @@ TEST(ReadPairLines, ReadsLinesAsATextModeStreamDoes) {
 }
 
 TEST(ReadPairLines, ALoneCarriageReturnEndsNoLineAndKeepsWhatFollows) {
-  std::string bytes = "440,100\r880,100\r";
-  std::FILE* file = fmemopen(bytes.data(), bytes.size(), "rb");
   ToneSequence tones;
-  const auto failure = ReadPairLines(file, u"tones.txt", ParseFrequencyTime, tones);
-  std::fclose(file);
+  const auto failure = Read("440,100\r880,100\r", ParseFrequencyTime, tones);
   ASSERT_TRUE(failure);
   EXPECT_EQ(failure->id, MessageId::ToneListInvalid);
   EXPECT_EQ(failure->prefix, u"440,100\r880,100\r");
