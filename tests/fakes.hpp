@@ -54,6 +54,7 @@ class SimWaveOut final : public WaveOut, public Clock {
   struct World {
     bool refuseOpen = false;
     int refuseQueueAt = -1;  // the n-th Queue (from 0) is refused
+    bool loseOnClose = false;  // what was played is lost as the device closes
     milliseconds startAfter{0};
     milliseconds latency{0};  // what the device says it holds
     milliseconds standStillAt = milliseconds::max();
@@ -105,7 +106,10 @@ class SimWaveOut final : public WaveOut, public Clock {
     calls.push_back("stop");
     ends_.clear();
   }
-  void Close() override { calls.push_back("close"); }
+  bool Close() override {
+    calls.push_back("close");
+    return !world_.loseOnClose;
+  }
   void Sleep(milliseconds duration) override {
     calls.push_back("sleep " + std::to_string(duration.count()));
     now_ += duration;

@@ -40,6 +40,7 @@ class OpenDevice {
  public:
   explicit OpenDevice(WaveOut& device) : device_(device) {}
   ~OpenDevice() {
+    if (closed_) return;
     if (!played_) device_.Stop();
     device_.Close();
   }
@@ -49,17 +50,20 @@ class OpenDevice {
   bool Queue(std::span<const std::int16_t> samples) { return device_.Queue(std::as_bytes(samples)); }
   bool WaitPending(std::size_t blocks) { return device_.WaitPending(blocks); }
 
-  // Everything has played: waits for the last block, then pauses on `clock`, if given.
+  // Everything has been queued: waits for the last block, pauses on `clock`, if
+  // given, and closes the device.
   Playback Finish(Clock* clock) {
     if (!device_.WaitPending(0)) return Playback::DeviceUnavailable;
     played_ = true;
     if (clock != nullptr) clock->Sleep(kClosingPause);
-    return Playback::Played;
+    closed_ = true;
+    return device_.Close() ? Playback::Played : Playback::DeviceUnavailable;
   }
 
  private:
   WaveOut& device_;
   bool played_ = false;
+  bool closed_ = false;
 };
 
 Playback PlayWhole(std::span<const std::int16_t> samples, Clock* clock, WaveOut& device) {

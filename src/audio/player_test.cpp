@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
 
 #include "audio/synth.hpp"
 #include "fakes.hpp"
@@ -111,6 +112,8 @@ TEST(PlaySequence, ADeviceIsLostOnlyWhenItStopsMakingProgress) {
        Playback::DeviceUnavailable,
        lost,
        milliseconds(2640)},
+      // The device loses what it played as it closes (a plugin that writes no file).
+      {{.loseOnClose = true}, 1, Playback::DeviceUnavailable, played, milliseconds(1100)},
       // The process was stopped for 30 s: the device played on meanwhile, and is not blamed.
       {{.stopped = {milliseconds(500), milliseconds(30500)}}, 1, Playback::Played, played, milliseconds(30600)},
       {{.standStillAt = milliseconds(1500)},
@@ -154,6 +157,47 @@ TEST(ProgressWatch, ACallMayLastItsAllowanceAndTheLatencyAndAStopIsNotHeldAgains
   watch.CallEnded();
   EXPECT_FALSE(watch.Lost(at(8000)));  // the stream starts anew: the start allowance
   EXPECT_TRUE(watch.Lost(at(9600)));
+}
+
+// Two seconds of waiting, in which the wait that starts at 1 s takes `stop` more
+// than it asked for; a continue comes with it when `continued`.
+TEST(WaitWhileRunning, CountsOnlyTheTimeTheProcessRan) {
+  using std::chrono::milliseconds;
+  struct Case {
+    milliseconds stop;
+    bool continued;
+    milliseconds doneAt;
+    bool done;
+    milliseconds endsAt;
+  };
+  const Case cases[] = {
+      {milliseconds(0), false, milliseconds(1600), true, milliseconds(1600)},
+      {milliseconds(0), false, milliseconds::max(), false, milliseconds(2000)},
+      {milliseconds(300), false, milliseconds::max(), false, milliseconds(2000)},  // a busy machine's late wake
+      {milliseconds(300), true, milliseconds::max(), false, milliseconds(2550)},
+      {milliseconds(6000), false, milliseconds::max(), false, milliseconds(8250)},
+  };
+  for (const Case& c : cases) {
+    milliseconds now{0};
+    bool continued = false;
+    const bool done = WaitWhileRunning(
+        milliseconds(2000),
+        [&](milliseconds most) {
+          if (now == milliseconds(1000)) {
+            now += c.stop;
+            continued = c.continued;
+          }
+          if (c.doneAt <= now + most) {
+            now = c.doneAt;
+            return true;
+          }
+          now += most;
+          return false;
+        },
+        [&] { return ProgressWatch::TimePoint(now); }, [&] { return std::exchange(continued, false); });
+    EXPECT_EQ(done, c.done);
+    EXPECT_EQ(now, c.endsAt) << c.stop.count();
+  }
 }
 
 TEST(PlayBeeps, SquareWavesAtWholeHertzBackToBackAndNothingForNoSteps) {

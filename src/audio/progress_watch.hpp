@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -11,6 +12,12 @@ namespace belvox {
 // meanwhile), and once it plays. The latency the device reports comes on top.
 inline constexpr std::chrono::milliseconds kStartAllowance{4000};
 inline constexpr std::chrono::milliseconds kStallAllowance{2000};
+// A wait that returns this much later than it asked for found the process (or the
+// machine) stopped meanwhile: the gap is not held against the device.
+inline constexpr std::chrono::milliseconds kLateWake{500};
+// How long a bounded wait sleeps between two looks at the time, so that a stop
+// within it shows as a late wake.
+inline constexpr std::chrono::milliseconds kRunningSlice{250};
 
 // Judges whether a device still makes the progress it should: it is lost when the
 // position it reports stands still while it holds audio, or when one call into it
@@ -45,5 +52,25 @@ class ProgressWatch {
   bool holding_ = false;
   bool started_ = false;
 };
+
+// Waits until `wait` reports that what it waits for holds, for at most `allowance`
+// of the time in which the process ran. `wait(d)` waits up to d and says whether
+// it holds; `now()` reads a steady clock; `resumed()` says whether the process
+// was continued after a stop since it was last asked. A slice that ends in a
+// resume, or kLateWake or more later than asked for, counts for nothing.
+template <typename Wait, typename Now, typename Resumed>
+bool WaitWhileRunning(std::chrono::milliseconds allowance, Wait wait, Now now, Resumed resumed) {
+  using std::chrono::milliseconds;
+  auto before = now();
+  while (allowance > milliseconds(0)) {
+    const milliseconds asked = std::min(allowance, kRunningSlice);
+    if (wait(asked)) return true;
+    const auto after = now();
+    const auto took = std::chrono::duration_cast<milliseconds>(after - before);
+    before = after;
+    if (!resumed() && took < asked + kLateWake) allowance -= std::max(took, asked);
+  }
+  return false;
+}
 
 }  // namespace belvox

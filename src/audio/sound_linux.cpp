@@ -1,6 +1,5 @@
 #include "audio/sound_linux.hpp"
 
-#include <alsa/asoundlib.h>
 #include <canberra.h>
 #include <unistd.h>
 
@@ -11,6 +10,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "audio/player.hpp"
 #include "audio/progress_watch.hpp"
@@ -26,8 +26,6 @@ using namespace std::chrono_literals;
 // a thread of their own. Starting one may take kStallAllowance; an event sound
 // lasts a few seconds at most.
 constexpr auto kEventSoundAllowance = 5s;
-
-void IgnoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
 
 class SteadyClock final : public Clock {
  public:
@@ -97,23 +95,33 @@ Playback PlayEventSounds(std::span<const std::string_view> ids) {
   try {
     progress = std::make_shared<EventSoundProgress>();
     player = std::thread([ids, progress] {
+      // libcanberra's ALSA driver may play into a plugin that loses the audio and only says so.
+      const unsigned errors = AlsaSystemErrors();
       bool played = false;
       for (std::string_view id : ids) {
         progress->Update(true, false, false);
         if ((played = PlayEventSound(id, *progress))) break;
       }
-      progress->Update(false, true, played);
+      progress->Update(false, true, played && AlsaSystemErrors() == errors);
     });
   } catch (const std::exception&) {  // no memory, or no thread
     return Playback::DeviceUnavailable;
   }
   std::unique_lock lock(progress->mutex);
+  unsigned seen = Continues();
   while (!progress->finished) {
     const bool starting = progress->starting;
-    if (!progress->changed.wait_for(lock, starting ? kStallAllowance : kEventSoundAllowance,
-                                    [&] { return progress->finished || progress->starting != starting; })) {
-      break;
-    }
+    const bool changed = WaitWhileRunning(
+        starting ? kStallAllowance : kEventSoundAllowance,
+        [&](std::chrono::milliseconds most) {
+          return progress->changed.wait_for(lock, most,
+                                            [&] { return progress->finished || progress->starting != starting; });
+        },
+        std::chrono::steady_clock::now, [&] {
+          const unsigned count = Continues();
+          return std::exchange(seen, count) != count;
+        });
+    if (!changed) break;
   }
   const bool finished = progress->finished;
   lock.unlock();
@@ -144,9 +152,7 @@ std::span<const std::string_view> EventSoundIds(Alert alert) {
 }
 
 std::unique_ptr<Sound> MakeSystemSound() {
-  // ALSA reports its configuration's complaints on standard error by itself,
-  // libcanberra's ALSA calls included: belvox says what went wrong instead.
-  snd_lib_error_set_handler(IgnoreAlsaError);
+  QuietAlsaReports();
   return std::make_unique<LinuxSound>(MakeAlsaWaveOut());
 }
 

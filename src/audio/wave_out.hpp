@@ -34,7 +34,8 @@ class WaveOut {
   virtual bool WaitPending(std::size_t blocks) = 0;
   // Silences the device at once; it reads no queued block afterwards.
   virtual void Stop() = 0;
-  virtual void Close() = 0;
+  // False when the device, as it closed, lost audio it had taken.
+  virtual bool Close() = 0;
 };
 
 // The time the player pauses in; tests simulate it.

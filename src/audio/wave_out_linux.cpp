@@ -75,15 +75,9 @@ bool DefaultServesPipeWire() {
 std::atomic<unsigned> continues{0};
 void CountContinue(int) { continues.fetch_add(1, std::memory_order_relaxed); }
 
-void CountContinuesOnce() {
-  static const bool installed = [] {
-    struct sigaction action {};
-    action.sa_handler = CountContinue;
-    action.sa_flags = SA_RESTART;
-    sigemptyset(&action.sa_mask);
-    return sigaction(SIGCONT, &action, nullptr) == 0;
-  }();
-  (void)installed;
+std::atomic<unsigned> systemErrors{0};
+void CountSystemError(const char*, int, const char*, int error, const char*, ...) {
+  if (error != 0) systemErrors.fetch_add(1, std::memory_order_relaxed);
 }
 
 // Opening -> Open | Lost | Closed; Open <-> Draining; Open, Draining -> Lost | Closing;
@@ -123,6 +117,7 @@ struct Shared {
   const PcmFormat format;
   std::vector<std::byte> staging;  // the feeder's: one chunk, copied out of a block under the lock
   State state = State::Opening;
+  bool faulted = false;  // ALSA reported a system error while the PCM was open
   std::deque<Block> blocks;    // queued and not yet played
   std::size_t handedOver = 0;  // the leading blocks wholly written to ALSA
   ProgressWatch watch;
@@ -142,12 +137,14 @@ class Feeder {
     }
     s_->MoveTo(State::Open);  // unless the player gave up meanwhile
     s_->watch.Restart(SteadyClock::now());
+    const unsigned errors = AlsaSystemErrors();
     Feed(lock);
     // What is left is silence, or audio nobody waits for any more.
     Call(lock, [&] {
       snd_pcm_drop(pcm_);
       return snd_pcm_close(pcm_);
     });
+    s_->faulted = AlsaSystemErrors() != errors;
     s_->MoveTo(State::Closed);
   }
 
@@ -324,7 +321,7 @@ class AlsaWaveOut final : public WaveOut {
 
   bool Open(const PcmFormat& format) override {
     Close();
-    CountContinuesOnce();
+    Continues();
     try {
       shared_ = std::make_shared<Shared>(format);
       feeder_ = std::thread([shared = shared_] { Feeder(shared).Run(); });
@@ -366,13 +363,15 @@ class AlsaWaveOut final : public WaveOut {
     shared_->MoveTo(State::Lost);
   }
 
-  void Close() override {
-    if (!shared_) return;
+  bool Close() override {
+    if (!shared_) return true;
     std::unique_lock lock(shared_->mutex);
     const auto allowance = shared_->state == State::Lost ? kLostCloseAllowance : kCloseAllowance;
     shared_->MoveTo(State::Closing);
     shared_->changed.wait_for(lock, allowance, [&] { return shared_->state == State::Closed; });
+    const bool faulted = shared_->faulted;
     Release(lock);
+    return !faulted;
   }
 
  private:
@@ -380,11 +379,11 @@ class AlsaWaveOut final : public WaveOut {
   // the progress it should. Continues of the process are passed to the watch.
   template <typename Done>
   bool WaitUntil(std::unique_lock<std::mutex>& lock, Done done) {
-    unsigned seen = continues.load(std::memory_order_relaxed);
+    unsigned seen = Continues();
     for (;;) {
       if (done()) return true;
       const auto now = SteadyClock::now();
-      if (const unsigned count = continues.load(std::memory_order_relaxed); count != seen) {
+      if (const unsigned count = Continues(); count != seen) {
         seen = count;
         shared_->watch.Resumed(now);
       }
@@ -415,5 +414,21 @@ class AlsaWaveOut final : public WaveOut {
 }  // namespace
 
 std::unique_ptr<WaveOut> MakeAlsaWaveOut() { return std::make_unique<AlsaWaveOut>(); }
+
+unsigned Continues() {
+  static const bool counting = [] {
+    struct sigaction action {};
+    action.sa_handler = CountContinue;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    return sigaction(SIGCONT, &action, nullptr) == 0;
+  }();
+  (void)counting;
+  return continues.load(std::memory_order_relaxed);
+}
+
+void QuietAlsaReports() { snd_lib_error_set_handler(CountSystemError); }
+
+unsigned AlsaSystemErrors() { return systemErrors.load(std::memory_order_relaxed); }
 
 }  // namespace belvox

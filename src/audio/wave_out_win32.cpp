@@ -89,10 +89,13 @@ class WinmmWaveOut final : public WaveOut {
   bool WaitPending(std::size_t blocks) override {
     ProgressWatch watch(SteadyClock::now());
     while (pending_.load() > static_cast<int>(blocks)) {
+      const auto asked = SteadyClock::now();
       WaitForSingleObject(done_, kWakeMilliseconds);
       MMTIME time{};
       time.wType = TIME_SAMPLES;
       const auto now = SteadyClock::now();
+      // A wake this late means the process was stopped, or the machine slept.
+      if (now - asked > std::chrono::milliseconds(kWakeMilliseconds) + kLateWake) watch.Resumed(now);
       if (waveOutGetPosition(handle_, &time, sizeof(time)) == MMSYSERR_NOERROR && time.wType == TIME_SAMPLES) {
         watch.Observe(time.u.sample, std::chrono::milliseconds(0), true, now);
       }
@@ -118,9 +121,10 @@ class WinmmWaveOut final : public WaveOut {
     pending_ = 0;
   }
 
-  void Close() override {
+  bool Close() override {
     if (!lost_ && handle_ != nullptr) waveOutClose(handle_);
     handle_ = nullptr;
+    return true;
   }
 
  private:

@@ -9,6 +9,7 @@
 #include <thread>
 #include <utility>
 
+#include "audio/progress_watch.hpp"
 #include "audio/wave_out.hpp"
 
 namespace belvox {
@@ -24,8 +25,8 @@ void EndIfLeftInWinmm();
 void LeftInWinmm();
 
 // Runs `work`, a call that a sound system that does not answer never lets
-// return, on a thread of its own and waits for it `allowance` at most. nullopt
-// when it had not returned by then (the thread is left in winmm) or no thread
+// return, on a thread of its own and waits for it `allowance` of the time the
+// process runs at most. nullopt when it had not returned by then (the thread is left in winmm) or no thread
 // could be had.
 template <typename Work>
 auto RunBounded(Work work, std::chrono::milliseconds allowance) -> std::optional<decltype(work())> {
@@ -47,8 +48,15 @@ auto RunBounded(Work work, std::chrono::milliseconds allowance) -> std::optional
   } catch (const std::exception&) {  // no memory, or no thread
     return std::nullopt;
   }
+  // Time in which the process was stopped, or the machine slept, is not held against the call.
   std::unique_lock lock(outcome->mutex);
-  if (!outcome->done.wait_for(lock, allowance, [&] { return outcome->result.has_value(); })) LeftInWinmm();
+  const bool returned = WaitWhileRunning(
+      allowance,
+      [&](std::chrono::milliseconds most) {
+        return outcome->done.wait_for(lock, most, [&] { return outcome->result.has_value(); });
+      },
+      std::chrono::steady_clock::now, [] { return false; });
+  if (!returned) LeftInWinmm();
   return outcome->result;
 }
 

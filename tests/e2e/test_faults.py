@@ -137,37 +137,62 @@ DEEP_ACTIONS = [
     (["/fb", "440,300", "0,100", "880,300"], 0.7, None), (["/w", "WAV"], 1.0, 1.0), (["/sd"], 0.14, None)]
 
 
-@pytest.mark.parametrize("make_server", [PulseAudio, PipeWire], ids=lambda server: server.__name__)
-def test_a_paused_run_plays_on_where_it_stopped(make_server):
-    """Stopped for 3 s while it plays (Ctrl+Z, fg): the rest plays after, and the device is not blamed.
+# (server, build, arguments, seconds into the run, seconds stopped)
+PAUSES = [
+    *[(server, "linux", LONG, 1.0, 3.0) for server in (PulseAudio, PipeWire)],
+    *[(server, "linux", ["/s"], 0.05, 6.0) for server in (PulseAudio, PipeWire)],  # before the event sound starts
+    (PulseAudio, "windows", ["/w", "WAV"], 1.5, 6.0),
+]
+
+
+@pytest.mark.parametrize("make_server,build,args,after,pause", PAUSES,
+                         ids=lambda v: " ".join(v) if isinstance(v, list) else getattr(v, "__name__", None))
+def test_a_paused_run_plays_on_where_it_stopped(request, tmp_path, make_server, build, args, after, pause):
+    """Stopped while it plays (Ctrl+Z, fg): the rest plays after, and the device is not blamed.
     PipeWire's plugin meanwhile runs dry, and the stream is recovered."""
+    command = [str(LINUX_BINARY)]
+    if build == "windows":
+        request.getfixturevalue("wine")
+        command = [WINE, str(WINDOWS_BINARY)]
+        subprocess.run(["sox", "-n", "-r", "44100", "-c", "1", "-b", "16", str(tmp_path / "3s.wav"), "synth", "3",
+                        "sine", "440"], check=True)
     server = make_server()
     try:
         with server.capture() as captured:
-            process = subprocess.Popen([str(LINUX_BINARY), *LONG], stderr=subprocess.PIPE,
+            process = subprocess.Popen([*command, *[str(tmp_path / "3s.wav") if a == "WAV" else a for a in args]],
+                                       stdin=subprocess.DEVNULL, stderr=subprocess.PIPE,
                                        env=clean_environment(LANG="C.UTF-8", **server.env))
-            time.sleep(1.0)
+            time.sleep(after)
             process.send_signal(signal.SIGSTOP)
-            time.sleep(3.0)
+            time.sleep(pause)
             process.send_signal(signal.SIGCONT)
             stderr = process.communicate(timeout=30)[1]
     finally:
         server.stop()
-    assert (stderr, process.returncode) == (b"", 0)
-    heard, expected = ([s for s in samples if s] for samples in (captured, oracle.expected(LONG)))
-    assert heard == expected
+    assert (own_lines(stderr), process.returncode) == (b"", 0)
+    heard = [s for s in captured if s]
+    if args == LONG:
+        assert heard == [s for s in oracle.expected(LONG) if s]
+    elif build == "windows":  # wine's PlaySound closes its device up to 20 ms before the end
+        assert len(heard) / RATE == pytest.approx(3.0, abs=0.03)
+    else:
+        assert heard
 
 
 @pytest.mark.parametrize("args", [["/f", "440,100"], ["/b"], ["/s"], ["/w", "WAV"]],
                          ids=" ".join)
-def test_no_device_is_reported_for_every_action(belvox, tmp_path, args):
-    """No server answers ALSA's default device (Linux); wine has no audio driver at all (Windows)."""
-    if belvox.windows and args[0] in ("/s", "/b"):
-        pytest.skip("Windows reports nothing of alerts and beeps")
+@pytest.mark.parametrize("device", ["no server", "a file in no folder"])
+def test_no_device_is_reported_for_every_action(belvox, tmp_path, args, device):
+    """No server answers ALSA's default device (Linux); wine has no audio driver at all (Windows).
+    ALSA's file plugin opens and takes audio, and says only as it closes that it has no file for it."""
+    if belvox.windows and (args[0] in ("/s", "/b") or device != "no server"):
+        pytest.skip("Windows reports nothing of alerts and beeps; the file plugin is the Linux build's")
     args = [wave_file(tmp_path) if a == "WAV" else a for a in args]
     env = {"PULSE_SERVER": f"unix:{tmp_path}/none.sock", "XDG_CONFIG_HOME": str(tmp_path)}
     (tmp_path / "alsa").mkdir()
-    (tmp_path / "alsa" / "asoundrc").write_text(PulseAudio.asoundrc())
+    (tmp_path / "alsa" / "asoundrc").write_text(
+        PulseAudio.asoundrc() if device == "no server" else
+        f'pcm.!default {{ type file; slave.pcm "null"; file "{tmp_path}/none/out.raw"; format "raw" }}\n')
     if belvox.windows:
         env["WINEDLLOVERRIDES"] = "winealsa.drv,winepulse.drv,wineoss.drv=d"
         args = [f"Z:{a}" if a.startswith("/tmp") else a for a in args]
