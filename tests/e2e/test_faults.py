@@ -73,6 +73,7 @@ SCENARIOS = [
     *[(sessionless(plugin), ("linux", "asan"), None, 0, ["/f", "440,100"], 5.0) for plugin in ("pipewire", "pulse")],
     (PulseAudio, ("windows",), freeze, 0, ["/f", "440,100"], 3.0),
     (PulseAudio, ("windows",), freeze, 1.5, LONG, 3.5),
+    (PulseAudio, ("windows",), freeze, 0, ["/w", "WAV"], 3.0),
     (PulseAudio, ("windows",), kill, 0.5, ["/w", "WAV"], 6.0),
 ]
 
