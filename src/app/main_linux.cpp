@@ -1,6 +1,7 @@
 #include <clocale>
 #include <csignal>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "app/console.hpp"
@@ -20,6 +21,13 @@ int main(int argc, char** argv) {
     // File names keep their bytes; the text is what the locale makes of them.
     std::vector<belvox::Argument> arguments;
     for (int i = 1; i < argc; ++i) arguments.push_back({belvox::DecodeSystemText(argv[i]), argv[i]});
+    // A Linux user's first words, as the sole argument: --help and -h ask for the
+    // usage text, --version for the banner.
+    if (arguments.size() == 1) {
+      std::u16string& sole = arguments.front().text;
+      if (sole == u"--help" || sole == u"-h") sole = u"/?";
+      if (sole == u"--version") sole = u"/ver";
+    }
     return belvox::Run(arguments, language, *console, *belvox::MakeSystemSound());
   } catch (const std::bad_alloc&) {
     belvox::WriteFailure({u"", belvox::MessageId::OutOfMemory}, language, *console);

@@ -159,6 +159,12 @@ def test_every_text(mode, tmp_path, request):
             wrong.append((args, outcome, message))
     assert wrong == []
     assert run(mode, ["/?"], tmp_path, "stdout") == (expected(mode, USAGE_EN if language == "en" else USAGE_JA), b"", 0)
+    if whole and language == "en":  # a Linux user's first words; on Windows, and beside others, invalid
+        linux = build == "linux"
+        for alone, same in (["--help"], ["/?"]), (["-h"], ["/?"]), (["--version"], ["/ver"]), (["--help", "/b"], []):
+            invalid = (b"", expected(mode, f"{alone[0]} - Parameter is invalid.\n"), 0)
+            assert run(mode, alone, tmp_path, "stdout") == (run(mode, same, tmp_path, "stdout") if linux and same
+                                                            else invalid), alone
     # The banner is bytes, written as they are: " belvox 2.00 64bit <owner> - Mmm dd yyyy hh:mm:ss ".
     stdout, stderr, _ = run(mode, ["/ver"], tmp_path, "stdout")
     newline = b"\n" if build == "linux" or MODES[mode][4] == "console" else b"\r\n"
