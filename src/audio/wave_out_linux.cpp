@@ -1,5 +1,5 @@
-// ALSA's "default" PCM as the player's device (PipeWire and PulseAudio desktops
-// included, through their ALSA plugins).
+// An ALSA PCM as the player's device: "default", or the one AUDIODEV names
+// (PipeWire and PulseAudio desktops included, through their ALSA plugins).
 //
 // How it works. Two threads share one `Shared` under its mutex. The player's
 // thread calls Open, Queue, WaitPending, Stop and Close; a feeding thread makes
@@ -36,6 +36,7 @@
 #include <utility>
 #include <vector>
 
+#include "audio/alsa_route_linux.hpp"
 #include "audio/progress_watch.hpp"
 
 namespace belvox {
@@ -45,12 +46,6 @@ using SteadyClock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 constexpr unsigned kBufferMicroseconds = 200000;
-// The period is the latency the sound server is asked for. PulseAudio's plugin
-// asks its sink for a period's latency, and below 50 ms a stream that follows
-// another client ends 30-50 ms late; PipeWire's plugin sets the graph's quantum
-// from the period and drains about two periods late, so it gets a short one.
-constexpr unsigned kPeriodMicroseconds = 50000;
-constexpr unsigned kPipeWirePeriodMicroseconds = 10000;
 constexpr snd_pcm_uframes_t kChunkFrames = 1024;
 constexpr auto kWakeInterval = 20ms;  // how often a waiting player asks whether the device lives
 constexpr auto kPollInterval = 2ms;   // how often the feeder reads the position while audio plays
@@ -59,18 +54,6 @@ constexpr auto kPollInterval = 2ms;   // how often the feeder reads the position
 constexpr auto kCloseAllowance = 1s;
 constexpr auto kLostCloseAllowance = 200ms;
 constexpr int kDeviceWaitMilliseconds = 5;
-
-// Whether ALSA's configuration routes its default device through PipeWire's plugin.
-bool DefaultServesPipeWire() {
-  snd_config_t* pcm = nullptr;
-  if (snd_config_update() < 0 || snd_config_search_definition(snd_config, "pcm", "default", &pcm) < 0) return false;
-  snd_config_t* type = nullptr;
-  const char* name = nullptr;
-  const bool pipewire = snd_config_search(pcm, "type", &type) >= 0 && snd_config_get_string(type, &name) >= 0 &&
-                        std::strcmp(name, "pipewire") == 0;
-  snd_config_delete(pcm);
-  return pipewire;
-}
 
 std::atomic<unsigned> continues{0};
 void CountContinue(int) { continues.fetch_add(1, std::memory_order_relaxed); }
@@ -161,8 +144,9 @@ class Feeder {
   }
 
   bool OpenPcm() {
-    if (snd_pcm_open(&pcm_, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0) return false;
-    if (SetParams(DefaultServesPipeWire() ? kPipeWirePeriodMicroseconds : kPeriodMicroseconds)) return true;
+    const char* name = PlaybackPcmName();
+    if (snd_pcm_open(&pcm_, name, SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0) return false;
+    if (SetParams(PeriodMicroseconds(name))) return true;
     snd_pcm_close(pcm_);
     return false;
   }

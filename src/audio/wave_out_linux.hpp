@@ -6,8 +6,9 @@
 
 namespace belvox {
 
-// ALSA's "default" PCM (PipeWire and PulseAudio desktops included, through
-// their ALSA plugins), with the completion contract of a wave-out device.
+// ALSA's "default" PCM, or the one AUDIODEV names (PipeWire and PulseAudio
+// desktops included, through their ALSA plugins), with the completion contract
+// of a wave-out device.
 std::unique_ptr<WaveOut> MakeAlsaWaveOut();
 
 // How many times the process has been continued after a stop (SIGCONT); the

@@ -4,6 +4,7 @@ import array
 import math
 import subprocess
 import wave
+from pathlib import Path
 
 import pytest
 
@@ -120,3 +121,24 @@ def test_streamed_sequences_hold_two_buffers_of_memory(tmp_path):
     played = array.array("h", (tmp_path / "out.raw").read_bytes())
     assert played == oracle.sequence([(440.0 + i, 1000) for i in range(200)], "sine")
     assert int(peak_kib) < 12 * 1024, "a streamed sequence holds two buffers, not the whole"
+
+
+def test_audiodev_names_the_pcm_to_play_on():
+    """The sound goes to the sink of the PCM that AUDIODEV names, and to no other; a name that
+    does not open is a missing device."""
+    server = PulseAudio()
+    try:
+        subprocess.run(["pactl", "load-module", "module-null-sink", "sink_name=other", "format=s16le", f"rate={RATE}",
+                        "channels=1", "norewinds=1"], env=server.environ(), check=True, stdout=subprocess.DEVNULL)
+        config = Path(server.env["XDG_CONFIG_HOME"]) / "alsa" / "asoundrc"
+        config.write_text(config.read_text() + 'pcm.other { type pulse device "other" }\n')
+        with server.capture() as default:
+            server.sink, server.capture_file = "other", "other.raw"
+            with server.capture() as other:
+                result = Program("linux", env={**server.env, "AUDIODEV": "other"}).run(["/f", "440,100"])
+        missing = Program("linux", env={**server.env, "AUDIODEV": "nothing"}).run(["/b"])
+    finally:
+        server.stop()
+    assert result.stderr == b"" and len(trim(other)) / RATE == pytest.approx(0.1, abs=0.001)
+    assert not any(default)
+    assert missing.stderr == b"Audio output device is not available.\n"

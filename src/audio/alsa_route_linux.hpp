@@ -1,0 +1,15 @@
+#pragma once
+
+namespace belvox {
+
+// The ALSA PCM that belvox plays on: the one AUDIODEV names when it is set and
+// not empty, as other audio tools read it; otherwise "default".
+const char* PlaybackPcmName();
+
+// The period to ask the PCM `pcm` for: the one with which the sound server
+// behind it ends a stream soonest. PipeWire, through its own plugin or through
+// PulseAudio's and pipewire-pulse, gets short periods; anything else (a real
+// PulseAudio, dmix, hardware) longer ones.
+unsigned PeriodMicroseconds(const char* pcm);
+
+}  // namespace belvox
