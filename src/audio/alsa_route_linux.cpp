@@ -59,13 +59,16 @@ bool PulseServerIsPipeWire(const std::string& server) {
   pa_context* context = pa_context_new(pa_mainloop_get_api(loop), "belvox");
   if (context != nullptr &&
       pa_context_connect(context, server.empty() ? nullptr : server.c_str(), PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0 &&
-      Iterate(loop, [&] { return !PA_CONTEXT_IS_GOOD(pa_context_get_state(context)) ||
-                                 pa_context_get_state(context) == PA_CONTEXT_READY; }) &&
+      Iterate(loop,
+              [&] {
+                return !PA_CONTEXT_IS_GOOD(pa_context_get_state(context)) ||
+                       pa_context_get_state(context) == PA_CONTEXT_READY;
+              }) &&
       pa_context_get_state(context) == PA_CONTEXT_READY) {
     const auto told = [](pa_context*, const pa_server_info* info, void* data) {
       auto* answer = static_cast<Answer*>(data);
-      answer->pipewire = info != nullptr && info->server_name != nullptr &&
-                         std::strstr(info->server_name, "on PipeWire") != nullptr;
+      answer->pipewire =
+          info != nullptr && info->server_name != nullptr && std::strstr(info->server_name, "on PipeWire") != nullptr;
       answer->done = true;
     };
     if (pa_operation* operation = pa_context_get_server_info(context, told, &answer)) {

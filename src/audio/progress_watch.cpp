@@ -24,9 +24,13 @@ void ProgressWatch::Resumed(TimePoint now) {
   if (call_) call_ = now;
 }
 
-bool ProgressWatch::Lost(TimePoint now) const {
-  if (call_ && now - *call_ > kStallAllowance + latency_) return true;
-  return holding_ && now - since_ > (started_ ? kStallAllowance : kStartAllowance) + latency_;
+bool ProgressWatch::Lost(TimePoint now) const { return now > Deadline(); }
+
+ProgressWatch::TimePoint ProgressWatch::Deadline() const {
+  TimePoint deadline = TimePoint::max();
+  if (call_) deadline = *call_ + kStallAllowance + latency_;
+  if (holding_) deadline = std::min(deadline, since_ + (started_ ? kStallAllowance : kStartAllowance) + latency_);
+  return deadline;
 }
 
 }  // namespace belvox

@@ -43,6 +43,8 @@ class ProgressWatch {
   // The process was stopped and has been continued.
   void Resumed(TimePoint now);
   bool Lost(TimePoint now) const;
+  // The earliest time at which the device may be lost, if nothing changes meanwhile.
+  TimePoint Deadline() const;
 
  private:
   TimePoint since_;  // when the position last advanced, or audio arrived

@@ -14,6 +14,7 @@
 
 #include "audio/player.hpp"
 #include "audio/progress_watch.hpp"
+#include "audio/pcm_linux.hpp"
 #include "audio/wav_decoder_linux.hpp"
 #include "audio/wave_out_linux.hpp"
 
@@ -117,7 +118,8 @@ Playback PlayEventSounds(std::span<const std::string_view> ids) {
           return progress->changed.wait_for(lock, most,
                                             [&] { return progress->finished || progress->starting != starting; });
         },
-        std::chrono::steady_clock::now, [&] {
+        std::chrono::steady_clock::now,
+        [&] {
           const unsigned count = Continues();
           return std::exchange(seen, count) != count;
         });

@@ -1,0 +1,169 @@
+#include "audio/wave_out_linux.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "audio/player.hpp"
+
+namespace belvox {
+namespace {
+
+using std::chrono::milliseconds;
+
+// What the player heard of the stream, and when the device closed.
+struct Heard {
+  std::vector<std::byte> bytes;
+  milliseconds closedAt{-1};
+};
+
+// A PCM in simulated time with a 200 ms buffer of 44.1 kHz mono frames: it starts
+// once the buffer is full (or when drained), then plays in real time. The world
+// gives it its faults; its time passes only in Wait and Drain.
+class SimPcm final : public Pcm {
+ public:
+  struct World {
+    bool refuseOpen = false;
+    bool halfWrites = false;  // each write takes half of what is offered
+    int failWriteAt = -1;     // the n-th write (from 0) fails for good
+    milliseconds runDryAt = milliseconds::max();
+    bool recoverFails = false;
+    int drainError = 0;
+    int drainInterruptions = 0;
+    bool delayErrs = false;
+    milliseconds standStillAt = milliseconds::max();
+    milliseconds stoppedAt = milliseconds::max();  // the process stops for 30 s in the wait that starts here
+    bool loseOnClose = false;
+  };
+
+  SimPcm(World world, Heard& heard) : world_(world), heard_(heard) {}
+
+  long Open(const PcmFormat&) override { return world_.refuseOpen ? -ENOENT : kBuffer; }
+  long Avail() override { return state_ == Xrun ? -EPIPE : kBuffer - Held(); }
+  long Write(const std::byte* frames, std::size_t count) override {
+    if (writes_++ == world_.failWriteAt) return -EIO;
+    if (world_.halfWrites && count > 1) count /= 2;
+    heard_.bytes.insert(heard_.bytes.end(), frames, frames + count * 2);
+    written_ += static_cast<long>(count);
+    if (Held() == kBuffer) state_ = Running;
+    return static_cast<long>(count);
+  }
+  int Delay(long& frames) override {
+    frames = Held();
+    return world_.delayErrs ? -EIO : 0;
+  }
+  bool Underrun() override { return state_ == Xrun; }
+  int Recover(int error) override {
+    if (world_.recoverFails) return error;
+    state_ = Prepared;
+    return 0;
+  }
+  int Drain() override {
+    if (world_.drainInterruptions-- > 0) return -EINTR;
+    if (world_.drainError != 0) return world_.drainError;
+    state_ = Running;
+    Pass(milliseconds(Held() * 1000 / 44100 + 1));
+    state_ = Prepared;
+    return 0;
+  }
+  void Wait(milliseconds timeout) override {
+    if (now_ >= world_.stoppedAt) {
+      world_.stoppedAt = milliseconds::max();
+      now_ += milliseconds(30000);  // the device ran dry meanwhile
+      played_ = written_;
+      state_ = Xrun;
+    }
+    Pass(timeout);
+  }
+  void Wake() override {}
+  bool Close() override {
+    heard_.closedAt = now_;
+    return !world_.loseOnClose;
+  }
+  TimePoint Now() override { return TimePoint(now_); }
+
+ private:
+  static constexpr long kBuffer = 8820;
+  enum State { Prepared, Running, Xrun };
+
+  long Held() const { return written_ - played_; }
+  void Pass(milliseconds time) {
+    for (const milliseconds end = now_ + time; now_ < end; now_ += milliseconds(1)) {
+      if (now_ == world_.runDryAt) {
+        played_ = written_;
+        state_ = Xrun;
+      }
+      if (state_ == Running && now_ < world_.standStillAt)
+        played_ = std::min(written_, played_ + 44 + now_.count() % 10 / 9);
+    }
+  }
+
+  World world_;
+  Heard& heard_;
+  milliseconds now_{0};
+  State state_ = Prepared;
+  int writes_ = 0;
+  long written_ = 0;
+  long played_ = 0;
+};
+
+// `blocks` blocks of 250 ms, each of its own sample value, through the player's
+// stream on a device fed by the feeder over a SimPcm of the world given.
+std::pair<Playback, Heard> Stream(SimPcm::World world, int blocks) {
+  Heard heard;
+  const auto device = MakeSteppedWaveOut([&] { return std::make_unique<SimPcm>(world, heard); });
+  int next = 0;
+  const Playback played = PlayStream(*device, PcmFormat{}, 11025, [&](std::vector<std::int16_t>& buffer) {
+    buffer.assign(11025, static_cast<std::int16_t>(++next));
+    return next <= blocks;
+  });
+  return {played, heard};
+}
+
+std::vector<std::byte> Expected(int blocks) {
+  std::vector<std::byte> bytes;
+  for (std::int16_t value = 1; value <= blocks; ++value) {
+    for (int i = 0; i < 11025; ++i) bytes.insert(bytes.end(), {std::byte(value & 0xff), std::byte(value >> 8)});
+  }
+  return bytes;
+}
+
+// What the player sees of every outcome the PCM can give: 3 s of audio plays
+// whole and ends on time, or the device is given up on within its allowance.
+TEST(AlsaFeeder, ThePlayerSeesEveryOutcomeOfThePcm) {
+  using World = SimPcm::World;
+  struct Case {
+    const char* what;
+    World world;
+    Playback outcome;
+    milliseconds closedBy;
+  };
+  const auto played = Playback::Played;
+  const auto lost = Playback::DeviceUnavailable;
+  const Case cases[] = {
+      {"healthy", {}, played, milliseconds(3030)},
+      {"short writes", {.halfWrites = true}, played, milliseconds(3030)},
+      {"a failed write", {.failWriteAt = 20, .recoverFails = true}, lost, milliseconds(350)},
+      {"ran dry", {.runDryAt = milliseconds(1000)}, played, milliseconds(3000)},
+      {"ran dry, no recovery", {.runDryAt = milliseconds(1000), .recoverFails = true}, lost, milliseconds(1050)},
+      {"a failed drain", {.drainError = -EIO}, lost, milliseconds(2830)},
+      {"an interrupted drain", {.drainInterruptions = 2}, played, milliseconds(3030)},
+      {"a delay that errs", {.delayErrs = true}, lost, milliseconds(4300)},
+      {"stands still", {.standStillAt = milliseconds(1000)}, lost, milliseconds(3300)},
+      {"stopped for 30 s", {.stoppedAt = milliseconds(1000)}, played, milliseconds(33300)},
+      {"loses it as it closes", {.loseOnClose = true}, lost, milliseconds(3030)},
+      {"does not open", {.refuseOpen = true}, lost, milliseconds(-1)},
+  };
+  for (const Case& c : cases) {
+    const auto [outcome, heard] = Stream(c.world, 12);
+    EXPECT_EQ(outcome, c.outcome) << c.what;
+    EXPECT_LE(heard.closedAt, c.closedBy) << c.what;
+    if (outcome == Playback::Played) {
+      EXPECT_TRUE(heard.bytes == Expected(12)) << c.what;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace belvox
