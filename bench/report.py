@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Prints belvox's benchmark table: overhead against its peers through a real-time
-sink, synthesis throughput, time to the first sample of a long sequence, and peak
-memory. Run it after building the linux preset (scripts/test does both)."""
+sink, processor time and wake-ups while playing, synthesis throughput, time to the
+first sample of a long sequence, and peak memory. Run it after building the linux
+preset (scripts/test does both)."""
 
 import json
 import os
@@ -15,8 +16,7 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
-import oracle  # noqa: E402
-from servers import SERVERS, trim  # noqa: E402
+from servers import SERVERS, PipeWire, rendered, trim  # noqa: E402
 
 BELVOX = ROOT / "build" / "linux" / "belvox"
 BENCHMARK = ROOT / "build" / "linux" / "tests" / "belvox_benchmark"
@@ -62,10 +62,13 @@ def overheads(directory):
     subprocess.run(["sox", "-n", "-r", "44100", "-c", "1", "-b", "16", str(short), "synth", "0.3", "sine", "880"],
                    check=True)
     columns = {}
-    for name, server_class in SERVERS.items():
+    # PipeWire also through PulseAudio's plugin and pipewire-pulse, where the pulseaudio package stays installed.
+    routes = {**SERVERS, "pipewire via pulse": lambda: PipeWire(plugin="pulse")}
+    for name, server_class in routes.items():
         server = server_class()
         try:
             env = server.environ()
+            plays = [command[0] != "pw-play" or name.startswith("pipewire") for _, command, _ in players]
 
             def idle():
                 time.sleep(1.2)
@@ -75,15 +78,15 @@ def overheads(directory):
                 time.sleep(1.2)
 
             for column, before in (("idle", idle), ("after another", after_another_client)):
-                columns[f"{name} {column}"] = [
-                    median_overhead(command, audio, env, before) if command[0] != "pw-play" or name == "pipewire"
-                    else "n/a" for _, command, audio in players]
+                columns[f"{name} {column}"] = [median_overhead(command, audio, env, before) if plays[row] else "n/a"
+                                               for row, (_, command, audio) in enumerate(players)]
+            if name not in SERVERS:
+                continue
             silence = subprocess.Popen(["pacat", "--format=s16le", "--rate=44100", "--channels=1", "/dev/zero"],
                                        env=env)
             time.sleep(0.5)
-            columns[f"{name} busy"] = [
-                median_overhead(command, audio, env, lambda: None) if command[0] != "pw-play" or name == "pipewire"
-                else "n/a" for _, command, audio in players]
+            columns[f"{name} busy"] = [median_overhead(command, audio, env, lambda: None) if plays[row] else "n/a"
+                                       for row, (_, command, audio) in enumerate(players)]
             silence.terminate()
             silence.wait()
         finally:
@@ -97,13 +100,50 @@ def overheads(directory):
     print()
 
 
+def while_playing(directory):
+    """Processor time and voluntary context switches of the whole process (its own threads and those of
+    the server's ALSA plugin) for 10 s of audio, median of 3 runs, against aplay on the same route at its
+    own defaults and at belvox's buffer and period."""
+    ten = Path(directory) / "ten.wav"
+    subprocess.run(["sox", "-n", "-r", "44100", "-c", "1", "-b", "16", str(ten), "synth", "10", "sine", "440"],
+                   check=True)
+    tones = Path(directory) / "ten.txt"
+    tones.write_text("440,1000\n" * 10)
+    players = [
+        ("belvox /f /l (ten 1 s tones)", [str(BELVOX), "/f", "/l", str(tones)]),
+        ("belvox /w (10 s WAV)", [str(BELVOX), "/w", str(ten)]),
+        ("aplay (10 s WAV)", ["aplay", "-q", str(ten)]),
+        ("aplay 200 ms buffer, 10 ms periods", ["aplay", "-q", "--buffer-time=200000", "--period-time=10000", str(ten)]),
+    ]
+    print("while 10 s of audio plays: processor time, s / voluntary context switches (median of 3 runs)")
+    print(f"{'player':<36}" + "".join(f"{name:>22}" for name in SERVERS))
+    cells = {row: [] for row, _ in players}
+    for server_class in SERVERS.values():
+        server = server_class()
+        try:
+            for row, command in players:
+                runs = []
+                for _ in range(3):
+                    time.sleep(0.5)
+                    process = subprocess.Popen(command, env=server.environ(), stdout=subprocess.DEVNULL,
+                                               stderr=subprocess.DEVNULL)
+                    usage = os.wait4(process.pid, 0)[2]
+                    runs.append((usage.ru_utime + usage.ru_stime, usage.ru_nvcsw))
+                cells[row].append(f"{statistics.median(r[0] for r in runs):.3f} / {statistics.median(r[1] for r in runs):.0f}")
+        finally:
+            server.stop()
+    for row, values in cells.items():
+        print(f"{row:<36}" + "".join(f"{value:>22}" for value in values))
+    print()
+
+
 def under_a_busy_core(directory):
     """10 s of 10 ms steps through each server while another process keeps a core busy:
     whether the sink's capture is the exact sequence, with no gap an underrun would leave."""
     steps = [f"{440 + i % 7 * 110},10" for i in range(1000)]
     listing = Path(directory) / "steps.txt"
     listing.write_text("\n".join(steps))
-    expected = trim(oracle.sequence([oracle.frequency_time(step) for step in steps], "square"))
+    expected = trim(rendered(["/fq", "/l", str(listing)]))
     busy = subprocess.Popen(["sh", "-c", "while :; do :; done"])
     try:
         for name, server_class in SERVERS.items():
@@ -163,6 +203,7 @@ def main():
     rows = []
     with tempfile.TemporaryDirectory() as directory:
         overheads(directory)
+        while_playing(directory)
         under_a_busy_core(directory)
 
         # Five repetitions of each: their median and their range.

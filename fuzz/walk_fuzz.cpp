@@ -2,11 +2,12 @@
 // of the console and the audio device: at most one text, in a catalogue form,
 // nothing played after an error, and no control character echoed. Each pair
 // parser on each argument: an accepted pair is in range, a refused one names a
-// part of itself.
+// part of itself. The parameter-file reader on the same bytes: it ends.
 #include "app/run.hpp"
 #include "fakes.hpp"
 #include "fuzz_util.hpp"
 #include "input/note_beat.hpp"
+#include "input/tone_list.hpp"
 #include "input/tone_pair.hpp"
 
 using namespace belvox;
@@ -26,9 +27,9 @@ void CheckPairParsers(const std::u16string& token) {
       fuzz::Require(fuzz::InLimits(*step, parser.lowest, parser.highest, parser.shortest, parser.longest));
     } else {
       const Failure& failure = std::get<Failure>(result);
-      fuzz::Require(token.find(failure.prefix) != std::u16string::npos &&
-                    fuzz::IsCatalogueForm(Compose(failure.prefix, failure.id, LanguageIndex::English),
-                                          LanguageIndex::English));
+      fuzz::Require(
+          token.find(failure.prefix) != std::u16string::npos &&
+          fuzz::IsCatalogueForm(Compose(failure.prefix, failure.id, LanguageIndex::English), LanguageIndex::English));
     }
   }
 }
@@ -37,6 +38,11 @@ void CheckPairParsers(const std::u16string& token) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
+  if (std::FILE* file = fmemopen(const_cast<std::uint8_t*>(data), size, "rb")) {
+    ToneSequence tones;  // the pair parsers, checked below, make its steps
+    (void)ReadPairLines(file, u"tones.txt", data[0] & 2 ? ParseNoteBeat : ParseFrequencyTime, tones);
+    std::fclose(file);
+  }
   const auto language = data[0] & 1 ? LanguageIndex::Japanese : LanguageIndex::English;
   std::vector<std::u16string> arguments;
   std::u16string argument;

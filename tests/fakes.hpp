@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "app/console.hpp"
-#include "audio/progress_watch.hpp"
 #include "audio/sound.hpp"
 #include "audio/wave_out.hpp"
 #include "common/system_text.hpp"
@@ -45,20 +44,13 @@ class RecordingConsole final : public Console {
 };
 
 // A device and its clock in simulated time, recording every call and the audio
-// queued. The device starts playing `startAfter` its open and then plays its
-// blocks back to back in real time, until `standStillAt`, if given. Its waits
-// judge it by a ProgressWatch every 20 ms, as a real device's do; the process
-// may be `stopped` for a while, during which the device plays on.
+// queued: it plays its blocks back to back in real time, from its open on.
 class SimWaveOut final : public WaveOut, public Clock {
  public:
   struct World {
     bool refuseOpen = false;
-    int refuseQueueAt = -1;  // the n-th Queue (from 0) is refused
+    int refuseQueueAt = -1;    // the n-th Queue (from 0) is refused
     bool loseOnClose = false;  // what was played is lost as the device closes
-    milliseconds startAfter{0};
-    milliseconds latency{0};  // what the device says it holds
-    milliseconds standStillAt = milliseconds::max();
-    std::pair<milliseconds, milliseconds> stopped{milliseconds::max(), milliseconds::max()};
   };
 
   SimWaveOut() : SimWaveOut(World{}) {}
@@ -67,8 +59,7 @@ class SimWaveOut final : public WaveOut, public Clock {
   bool Open(const PcmFormat& format) override {
     calls.push_back("open");
     this->format = format;
-    startsAt_ = now_ + world_.startAfter;
-    playedUntil_ = startsAt_;
+    playedUntil_ = now_;
     return !world_.refuseOpen;
   }
   bool Queue(std::span<const std::byte> block) override {
@@ -82,25 +73,10 @@ class SimWaveOut final : public WaveOut, public Clock {
     maxPending = std::max(maxPending, ends_.size());
     return true;
   }
-  // Each wake of a wait asks the watch before the device reports again, and finds
-  // the device in a call, as a real one's feeding thread mostly is.
   bool WaitPending(std::size_t pending) override {
     calls.push_back("wait " + std::to_string(pending));
-    ProgressWatch watch(Time(now_));
-    for (;;) {
-      while (!ends_.empty() && ends_.front() <= std::min(now_, world_.standStillAt)) ends_.pop_front();
-      if (ends_.size() <= pending) return true;
-      now_ += milliseconds(20);
-      if (now_ >= world_.stopped.first && now_ < world_.stopped.second) {
-        now_ = world_.stopped.second;
-        watch.Resumed(Time(now_));
-      }
-      watch.CallStarted(Time(now_));
-      if (watch.Lost(Time(now_))) return false;
-      watch.CallEnded();
-      const milliseconds heard = std::max(std::min(now_, world_.standStillAt) - startsAt_, milliseconds(0));
-      watch.Observe(static_cast<std::uint64_t>(heard.count()), world_.latency, true, Time(now_));
-    }
+    for (; ends_.size() > pending; ends_.pop_front()) now_ = std::max(now_, ends_.front());
+    return true;
   }
   void Stop() override {
     calls.push_back("stop");
@@ -115,8 +91,6 @@ class SimWaveOut final : public WaveOut, public Clock {
     now_ += duration;
   }
 
-  milliseconds Now() const { return now_; }
-
   std::vector<std::string> calls;
   std::vector<unsigned char> played;
   std::vector<std::size_t> blocks;  // bytes of each block queued
@@ -124,12 +98,9 @@ class SimWaveOut final : public WaveOut, public Clock {
   PcmFormat format;  // of the last open
 
  private:
-  static ProgressWatch::TimePoint Time(milliseconds t) { return ProgressWatch::TimePoint(t); }
-
   World world_;
   int queues_ = 0;
   milliseconds now_{0};
-  milliseconds startsAt_{0};
   milliseconds playedUntil_{0};
   std::deque<milliseconds> ends_;  // when each pending block has played
 };
@@ -143,25 +114,24 @@ class RecordingSound final : public Sound {
     static constexpr std::array<const char*, 5> kNames{"default", "critical stop", "question", "exclamation",
                                                        "asterisk"};
     calls.push_back(std::string("alert ") + kNames[static_cast<std::size_t>(alert)]);
-    return deviceAvailable ? Playback::Played : Playback::DeviceUnavailable;
+    return Playback::Played;
   }
   Playback PlaySpeakerTones(const ToneSequence& tones) override {
     for (const SpeakerCall& call : SpeakerCalls(tones)) {
       calls.push_back(call.rest ? "rest " + std::to_string(call.milliseconds)
                                 : "beep " + std::to_string(call.frequency) + " " + std::to_string(call.milliseconds));
     }
-    return deviceAvailable ? Playback::Played : Playback::DeviceUnavailable;
+    return Playback::Played;
   }
   bool WavExists(const std::filesystem::path& path) override { return path != "missing.wav"; }
   Playback PlayWavFile(const std::filesystem::path& path) override {
     calls.push_back("wav");
     if (path == "text.wav") return Playback::NotPlayable;
-    return deviceAvailable ? Playback::Played : Playback::DeviceUnavailable;
+    return Playback::Played;
   }
 
   SimWaveOut device;
   std::vector<std::string> calls;
-  bool deviceAvailable = true;
 };
 
 }  // namespace belvox::fakes

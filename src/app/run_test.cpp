@@ -26,10 +26,9 @@ struct Outcome {
   }
 };
 
-Outcome RunWith(const std::vector<std::u16string>& arguments, bool deviceAvailable = true) {
+Outcome RunWith(const std::vector<std::u16string>& arguments) {
   fakes::RecordingConsole console;
   fakes::RecordingSound sound;
-  sound.deviceAvailable = deviceAvailable;
   EXPECT_EQ(Run(fakes::Arguments(arguments), LanguageIndex::English, console, sound), 0);
   EXPECT_LE(console.texts.size(), 1u);
   Outcome outcome{u"", sound.calls, sound.device.played.size()};
@@ -90,17 +89,6 @@ TEST(Run, WalksTheArgumentsToOneActionOrOneMessage) {
       {{u"/n", u"A4,16."}, {u"", {}, 24 * 882}},
   };
   for (const auto& [arguments, outcome] : cases) EXPECT_EQ(RunWith(arguments), outcome) << outcome;
-}
-
-TEST(Run, ReportsAnUnavailableDeviceForEveryAction) {
-  const Outcome unavailable{u"Audio output device is not available."};
-  for (const std::vector<std::u16string>& arguments :
-       {std::vector<std::u16string>{u"/b"}, {u"/se"}, {u"/nb", u"A4,4"}, {u"/w", u"a.wav"}}) {
-    Outcome outcome = RunWith(arguments, false);
-    outcome.sounds.clear();
-    EXPECT_EQ(outcome, unavailable);
-  }
-  EXPECT_EQ(RunWith({u"/f", u"440,100"}, false).message, u"");  // the simulated device itself plays
 }
 
 TEST(Run, EachLetterChoosesItsWaveformAndEachSwitchItsDefault) {

@@ -14,21 +14,6 @@
 namespace belvox {
 namespace {
 
-TEST(EventSoundIds, AnAlertTriesItsOwnSoundThenInformationThenTheBell) {
-  using Ids = std::vector<std::string_view>;
-  const std::pair<Alert, Ids> cases[] = {
-      {Alert::Default, {"bell"}},
-      {Alert::CriticalStop, {"dialog-error", "dialog-information", "bell"}},
-      {Alert::Question, {"dialog-question", "dialog-information", "bell"}},
-      {Alert::Exclamation, {"dialog-warning", "dialog-information", "bell"}},
-      {Alert::Asterisk, {"dialog-information", "bell"}},
-  };
-  for (const auto& [alert, ids] : cases) {
-    const auto found = EventSoundIds(alert);
-    EXPECT_EQ(Ids(found.begin(), found.end()), ids);
-  }
-}
-
 // A WAV file of one fmt chunk and one data chunk.
 std::filesystem::path WriteWav(std::uint16_t tag, std::uint16_t channels, std::uint32_t rate, std::uint16_t bytes,
                                const void* data, std::uint32_t size) {

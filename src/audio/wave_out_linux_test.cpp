@@ -25,8 +25,9 @@ class SimPcm final : public Pcm {
  public:
   struct World {
     bool refuseOpen = false;
-    bool halfWrites = false;  // each write takes half of what is offered
-    int failWriteAt = -1;     // the n-th write (from 0) fails for good
+    milliseconds startAfter{0};  // once full, as a deep-buffered sink does
+    bool halfWrites = false;     // each write takes half of what is offered
+    int failWriteAt = -1;        // the n-th write (from 0) fails for good
     milliseconds runDryAt = milliseconds::max();
     bool recoverFails = false;
     int drainError = 0;
@@ -63,7 +64,7 @@ class SimPcm final : public Pcm {
     if (world_.drainInterruptions-- > 0) return -EINTR;
     if (world_.drainError != 0) return world_.drainError;
     state_ = Running;
-    Pass(milliseconds(Held() * 1000 / 44100 + 1));
+    Pass(std::max(world_.startAfter - now_, milliseconds(0)) + milliseconds(Held() * 1000 / 44100 + 1));
     state_ = Prepared;
     return 0;
   }
@@ -94,8 +95,9 @@ class SimPcm final : public Pcm {
         played_ = written_;
         state_ = Xrun;
       }
-      if (state_ == Running && now_ < world_.standStillAt)
+      if (state_ == Running && now_ >= world_.startAfter && now_ < world_.standStillAt) {
         played_ = std::min(written_, played_ + 44 + now_.count() % 10 / 9);
+      }
     }
   }
 
@@ -143,6 +145,8 @@ TEST(AlsaFeeder, ThePlayerSeesEveryOutcomeOfThePcm) {
   const auto lost = Playback::DeviceUnavailable;
   const Case cases[] = {
       {"healthy", {}, played, milliseconds(3030)},
+      {"starts late, as a deep-buffered sink does", {.startAfter = milliseconds(3900)}, played, milliseconds(6930)},
+      {"never starts", {.startAfter = milliseconds(4500)}, lost, milliseconds(4500)},
       {"short writes", {.halfWrites = true}, played, milliseconds(3030)},
       {"a failed write", {.failWriteAt = 20, .recoverFails = true}, lost, milliseconds(350)},
       {"ran dry", {.runDryAt = milliseconds(1000)}, played, milliseconds(3000)},

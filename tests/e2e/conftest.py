@@ -179,8 +179,3 @@ def audible(request, server):
         request.getfixturevalue("wine")
     return Program(request.param, env=server.env)
 
-
-@pytest.fixture
-def linux(server):
-    """The Linux build on the server's sink, for what wine cannot show (its beeps and alerts are silent)."""
-    return Program("linux", env=server.env)

@@ -157,10 +157,9 @@ class PipeWire(Server):
     # The graph gets a moment to take the recorder in before the program joins it.
     settle = 0.5
 
-    def __init__(self, session_manager=True, plugin="pipewire"):
+    def __init__(self, plugin="pipewire"):
         """`plugin` routes ALSA through PipeWire's own plugin or, by way of pipewire-pulse, PulseAudio's."""
         self.plugin = plugin
-        self.session_manager = session_manager
         super().__init__()
 
     def start(self):
@@ -172,18 +171,17 @@ class PipeWire(Server):
         environment = {k: v for k, v in self.environ().items() if k not in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS")}
         self.session = subprocess.Popen(
             ["dbus-run-session", "--", "sh", "-c",
-             f"pipewire & sleep 0.5; {'wireplumber &' if self.session_manager else ''} pipewire-pulse & wait"],
+             "pipewire & sleep 0.5; wireplumber & pipewire-pulse & wait"],
             env=environment, stdout=self.log, stderr=self.log, start_new_session=True)
         self.wait_for("info")
-        if self.session_manager:  # without one, no stream is ever linked to a sink
-            subprocess.run(["pactl", "load-module", "module-null-sink", "sink_name=cap", "format=s16le",
-                            f"rate={RATE}", "channels=1"], env=self.environ(), check=True, stdout=subprocess.DEVNULL)
-            # The session manager keeps the default sink, and may not be up yet ("Not supported").
-            self.wait_for("set-default-sink", "cap")
-            # A fresh graph's first stream waits for the session manager to link it: let that be
-            # a stream of the harness's own, so that timings measure the program.
-            subprocess.run(["aplay", "-q", "-t", "raw", "-f", "S16_LE", "-r", str(RATE), "-c", "1"],
-                           input=bytes(RATE // 5), env=self.environ(), stderr=self.log, timeout=15)
+        subprocess.run(["pactl", "load-module", "module-null-sink", "sink_name=cap", "format=s16le",
+                        f"rate={RATE}", "channels=1"], env=self.environ(), check=True, stdout=subprocess.DEVNULL)
+        # The session manager keeps the default sink, and may not be up yet ("Not supported").
+        self.wait_for("set-default-sink", "cap")
+        # A fresh graph's first stream waits for the session manager to link it: let that be
+        # a stream of the harness's own, so that timings measure the program.
+        subprocess.run(["aplay", "-q", "-t", "raw", "-f", "S16_LE", "-r", str(RATE), "-c", "1"],
+                       input=bytes(RATE // 5), env=self.environ(), stderr=self.log, timeout=15)
 
     def asoundrc(self):
         if self.plugin == "pulse":
@@ -217,6 +215,18 @@ class PipeWire(Server):
 
 
 SERVERS = {"pulseaudio": PulseAudio, "pipewire": PipeWire}
+
+
+def rendered(args, binary=ROOT / "build" / "linux" / "belvox", cwd=None):
+    """What the Linux build plays for the arguments, taken as fast as it comes by ALSA's file plugin."""
+    with tempfile.TemporaryDirectory() as folder:
+        (Path(folder) / "alsa").mkdir()
+        (Path(folder) / "alsa" / "asoundrc").write_text(
+            f'pcm.!default {{ type file; slave.pcm "null"; file "{folder}/out.raw"; format "raw" }}\n')
+        environment = {k: v for k, v in os.environ.items() if not k.startswith(("PULSE_", "ALSA_", "AUDIODEV"))}
+        subprocess.run([str(binary), *args], cwd=cwd, env={**environment, "XDG_CONFIG_HOME": folder}, check=True,
+                       capture_output=True)
+        return array.array("h", (Path(folder) / "out.raw").read_bytes())
 
 
 def trim(samples):

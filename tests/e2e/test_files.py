@@ -19,19 +19,14 @@ def null_device(tmp_path):
     return {"XDG_CONFIG_HOME": str(tmp_path / "config")}
 
 
-# What each build's file reader and WAV check show; how lines are split and parsed, and which
-# headers are refused, are unit tables.
+# What each build's file reader and WAV check show beyond the texts table; how lines are split and
+# parsed, and which headers are refused, are unit tables.
 ARGUMENTS = [
     (["/f", "/l", "ok.txt"], ""),
     (["/f", "/l", "empty.txt"], ""),
-    (["/f", "/l", "long.txt"], "long.txt - Line is too long.\n"),
-    (["/f", "/l", "missing.txt"], "missing.txt - File was not able to open.\n"),
     (["/f", "/l", "tönë.txt"], "tönë.txt - File was not able to open.\n"),
     (["/f", "/l", "."], ". - File was not able to open.\n"),
-    (["/w", "missing.wav"], "missing.wav - File was not found.\n"),
-    (["/w", "text.wav"], "text.wav - Was not able to play.\n"),
     (["/w", "flac.wav"], "flac.wav - Was not able to play.\n"),
-    (["/w", "truncated.wav"], "truncated.wav - Was not able to play.\n"),
     (["/w", "mpeg.wav"], "mpeg.wav - Was not able to play.\n"),  # and nothing from the MPEG decoder
     # A block align of 0 hangs wine's PlaySoundW: each build checks a header before its platform sees it.
     (["/w", "no-align.wav"], "no-align.wav - Was not able to play.\n"),
@@ -46,12 +41,8 @@ def riff(chunks):
 def make_files(folder):
     (folder / "ok.txt").write_bytes(b"440,10\n880,20\n")
     (folder / "empty.txt").write_bytes(b"")
-    (folder / "long.txt").write_bytes(b"440,10\n" + b"1" * 1024 + b"\n")
-    (folder / "text.wav").write_text("hello\n")
     subprocess.run(["sox", "-n", "-r", "44100", "-t", "flac", str(folder / "flac.wav"), "synth", "0.2", "sine", "440"],
                    check=True)
-    write_wave(folder / "whole.wav", 0.2)
-    (folder / "truncated.wav").write_bytes((folder / "whole.wav").read_bytes()[:30])
     # MPEG layer 3 behind 64 empty chunks and one of odd size, with a frame header and no valid frame.
     junk = b"\xff\xfb\x90\x00" + random.Random(3).randbytes(4000)
     fmt = struct.pack("<HHIIHHHHIHH", 0x55, 1, 44100, 16000, 1, 0, 12, 1, 0x0414, 1, 0)
@@ -77,10 +68,3 @@ def test_linux_opens_names_by_their_bytes_in_any_locale(tmp_path, null_device, n
         completed = subprocess.run([bytes(LINUX_BINARY), *args], cwd=tmp_path, capture_output=True,
                                    env=clean_environment(LANG=locale, **null_device))
         assert (completed.stderr, completed.returncode) == (b"", 0)
-
-
-def test_a_name_in_a_message_is_text_in_the_locale():
-    """Bytes that the C locale cannot decode, and a control character, each show as '?'."""
-    completed = subprocess.run([bytes(LINUX_BINARY), b"/w", b"caf\xc3\xa9\x07.wav"], capture_output=True,
-                               env=clean_environment(LANG="C"))
-    assert completed.stderr == b"caf???.wav - File was not found.\n"

@@ -6,36 +6,12 @@ import re
 
 import pytest
 
-from conftest import LINUX_BINARY, VERSION, WINDOWS_BINARY, WINE, clean_environment, execute
+from conftest import LINUX_BINARY, ROOT, VERSION, WINDOWS_BINARY, WINE, clean_environment, execute
 
-USAGE_EN = """Play sound.
-
-belvox /s[deiqw] | /f[sqwt] frequency,time... /l file | /n[sqwt] note,beat... /l file | /w WAV file
-      /s Sound
-         d:default beep, e:critical stop, i:asterisk, q:question, w:exclamation
-      /f Specify frequency
-         s:sine wave, q:square wave, w:sawtooth wave, t:triangle wave (default)
-      /n Specify note
-         s:sine wave, q:square wave, w:sawtooth wave (default), t:triangle wave
-         note: Cn Cbn C#n (n=1-7), R=rest
-         beat: 1 2. 2_ 2 4. 4_ 4 8. 8_ 8 16. 16_ 16
-      /w Play WAV file
-      /l Read frequency or note parameter file
-"""
-USAGE_JA = """音を鳴らします。
-
-belvox /s[deiqw] | /f[sqwt] 周波数,時間... /l ファイル | /n[sqwt] 音名,拍... /l ファイル | /w WAV ファイル
-      /s サウンド音
-         d:一般の警告音、e:システムエラー、i:情報、q:問い合わせ、w:警告
-      /f 周波数指定
-         s:正弦波、q:矩形波、w:のこぎり波、t:三角波（デフォルト）
-      /n 音名指定
-         s:正弦波、q:矩形波、w:のこぎり波（デフォルト）、t:三角波
-         音名: Cn Cbn C#n (n=1-7)、R=休符
-         拍: 1 2. 2_ 2 4. 4_ 4 8. 8_ 8 16. 16_ 16
-      /w WAV ファイル再生
-      /l 周波数または音名のパラメータファイルを読み込む
-"""
+# The usage texts as users read them: the README's usage block, and the end of the Japanese README
+# of the Windows download.
+USAGE_EN = re.search(r"## Using belvox\n\n```\n(.*?)```", (ROOT / "README.md").read_text(), re.S)[1]
+USAGE_JA = (ROOT / "docs" / "windows" / "README.ja.txt.in").read_text().split("belvox /? の表示:\n\n")[1]
 
 # (arguments, English, Japanese[, True when no audio device is there]): each message of the catalogue
 # once, then one that echoes what not every code page holds. MEM is a file that opens but cannot be read.
