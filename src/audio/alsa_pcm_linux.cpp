@@ -6,6 +6,8 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
+#include <exception>
+#include <future>
 
 #include "audio/alsa_route_linux.hpp"
 #include "audio/pcm_linux.hpp"
@@ -31,12 +33,22 @@ class AlsaPcm final : public Pcm {
   long Open(const PcmFormat& format) override {
     if (wake_ < 0) return -EMFILE;
     const char* name = PlaybackPcmName();
+    // The server behind the PCM may be asked its name: while the PCM opens, the
+    // configuration read once before both.
+    snd_config_update();
+    std::future<unsigned> period;
+    try {
+      period = std::async(std::launch::async, PeriodMicroseconds, name);
+    } catch (const std::exception&) {  // no thread: ask after the open
+    }
     if (const int error = snd_pcm_open(&pcm_, name, SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK); error < 0) {
       pcm_ = nullptr;
       return error;
     }
     errors_ = AlsaSystemErrors();
-    if (const int error = SetParams(format, PeriodMicroseconds(name)); error < 0) return error;
+    if (const int error = SetParams(format, period.valid() ? period.get() : PeriodMicroseconds(name)); error < 0) {
+      return error;
+    }
     return static_cast<long>(bufferFrames_);
   }
 

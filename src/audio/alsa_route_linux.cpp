@@ -27,7 +27,7 @@ struct Route {
 Route ConfiguredRoute(const char* pcm) {
   Route route;
   snd_config_t* definition = nullptr;
-  if (snd_config_update() < 0 || snd_config_search_definition(snd_config, "pcm", pcm, &definition) < 0) return route;
+  if (snd_config == nullptr || snd_config_search_definition(snd_config, "pcm", pcm, &definition) < 0) return route;
   for (const auto& [key, value] : {std::pair{"type", &route.type}, std::pair{"server", &route.server}}) {
     snd_config_t* node = nullptr;
     const char* text = nullptr;
