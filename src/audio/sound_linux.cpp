@@ -12,9 +12,9 @@
 #include <thread>
 #include <utility>
 
+#include "audio/pcm_linux.hpp"
 #include "audio/player.hpp"
 #include "audio/progress_watch.hpp"
-#include "audio/pcm_linux.hpp"
 #include "audio/wav_decoder_linux.hpp"
 #include "audio/wave_out_linux.hpp"
 

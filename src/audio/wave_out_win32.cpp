@@ -4,8 +4,8 @@
 // (flags WHDR_BEGINLOOP | WHDR_ENDLOOP, one loop) and writes it; the callback
 // function counts each WOM_DONE and signals an event; WaitPending waits on that
 // event and then unprepares the finished headers in the order written. Between
-// completions the position that waveOutGetPosition reports tells a ProgressWatch
-// whether the device still plays. waveOutOpen can block for good (a sound server
+// completions the position that waveOutGetPosition reports, read at least every
+// kLookInterval, tells a ProgressWatch whether the device still plays. waveOutOpen can block for good (a sound server
 // that does not answer), so it runs on a thread of its own that the player stops
 // waiting for after kStallAllowance. A device that was lost is asked nothing more,
 // and winmm may still read what was written to it: each block is played from a
@@ -28,7 +28,7 @@ namespace belvox {
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;
-constexpr DWORD kWakeMilliseconds = 20;  // how often a waiting player asks whether the device lives
+constexpr std::chrono::milliseconds kLookInterval{250};
 constexpr DWORD kParkMilliseconds = 20;
 
 std::atomic<bool> leftInWinmm{false};
@@ -86,16 +86,14 @@ class WinmmWaveOut final : public WaveOut {
     return false;
   }
 
+  // Wakes when a block completes, or to look at the position at least every
+  // kLookInterval, sooner when the device would be late by then.
   bool WaitPending(std::size_t blocks) override {
     ProgressWatch watch(SteadyClock::now());
     while (pending_.load() > static_cast<int>(blocks)) {
-      const auto asked = SteadyClock::now();
-      WaitForSingleObject(done_, kWakeMilliseconds);
       MMTIME time{};
       time.wType = TIME_SAMPLES;
       const auto now = SteadyClock::now();
-      // A wake this late means the process was stopped, or the machine slept.
-      if (now - asked > std::chrono::milliseconds(kWakeMilliseconds) + kLateWake) watch.Resumed(now);
       if (waveOutGetPosition(handle_, &time, sizeof(time)) == MMSYSERR_NOERROR && time.wType == TIME_SAMPLES) {
         watch.Observe(time.u.sample, std::chrono::milliseconds(0), true, now);
       }
@@ -104,6 +102,12 @@ class WinmmWaveOut final : public WaveOut {
         lost_ = true;
         return false;
       }
+      const auto wait =
+          std::min(std::chrono::duration_cast<std::chrono::milliseconds>(watch.Deadline() - now), kLookInterval) +
+          std::chrono::milliseconds(1);
+      WaitForSingleObject(done_, static_cast<DWORD>(wait.count()));
+      // A wake this late means the process was stopped, or the machine slept.
+      if (SteadyClock::now() - now > wait + kLateWake) watch.Resumed(SteadyClock::now());
     }
     // Blocks finish in the order written: the leading ones are done.
     while (written_.size() > blocks) Unprepare();

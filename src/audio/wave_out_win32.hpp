@@ -26,8 +26,8 @@ void LeftInWinmm();
 
 // Runs `work`, a call that a sound system that does not answer never lets
 // return, on a thread of its own and waits for it `allowance` of the time the
-// process runs at most. nullopt when it had not returned by then (the thread is left in winmm) or no thread
-// could be had.
+// process runs at most. nullopt when it had not returned by then (the thread is
+// left in winmm) or no thread could be had.
 template <typename Work>
 auto RunBounded(Work work, std::chrono::milliseconds allowance) -> std::optional<decltype(work())> {
   using Result = decltype(work());
