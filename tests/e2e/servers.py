@@ -101,6 +101,10 @@ class Server:
         for pid in self.pids():
             os.kill(pid, signal.SIGSTOP)
 
+    def kill(self):
+        for pid in self.pids():
+            os.kill(pid, signal.SIGKILL)
+
     def thaw(self):
         for pid in self.pids():
             os.kill(pid, signal.SIGCONT)

@@ -13,15 +13,15 @@ import pytest
 
 from conftest import ASAN_BINARY, LINUX_BINARY, WINDOWS_BINARY, WINE, clean_environment, own_lines
 from servers import RATE, PipeWire, PulseAudio, rendered, trim
+from test_audio import write_wave
 
 UNAVAILABLE = "Audio output device is not available.\n"
 OUT_OF_MEMORY = "Not enough memory.\n"
 LONG = ["/fs", "440,1000", "440,1000", "440,1000"]
 
 
-def wave_file(tmp_path):
-    subprocess.run(["sox", "-n", "-r", "44100", "-c", "1", "-b", "16", str(tmp_path / "ok.wav"), "synth", "1", "sine",
-                    "440"], check=True)
+def wave_file(tmp_path, seconds=1):
+    write_wave(tmp_path / "ok.wav", seconds)
     return str(tmp_path / "ok.wav")
 
 
@@ -40,13 +40,7 @@ def start(command, env, fault=None, server=None, after=0):
     return stderr, process.returncode, time.monotonic() - struck
 
 
-def freeze(server):
-    server.freeze()
-
-
-def kill(server):
-    for pid in server.pids():
-        os.kill(pid, signal.SIGKILL)
+freeze, kill = PulseAudio.freeze, PulseAudio.kill  # either server's
 
 
 # (server, builds, fault, seconds into the run, arguments, the bound from the fault to the message): one row
@@ -145,12 +139,10 @@ def test_a_paused_run_plays_on_where_it_stopped(request, tmp_path, make_server, 
     if build == "windows":
         request.getfixturevalue("wine")
         command = [WINE, str(WINDOWS_BINARY)]
-        subprocess.run(["sox", "-n", "-r", "44100", "-c", "1", "-b", "16", str(tmp_path / "3s.wav"), "synth", "3",
-                        "sine", "440"], check=True)
     server = make_server()
     try:
         with server.capture() as captured:
-            process = subprocess.Popen([*command, *[str(tmp_path / "3s.wav") if a == "WAV" else a for a in args]],
+            process = subprocess.Popen([*command, *[wave_file(tmp_path, 3) if a == "WAV" else a for a in args]],
                                        stdin=subprocess.DEVNULL, stderr=subprocess.PIPE,
                                        env=clean_environment(LANG="C.UTF-8", **server.env))
             time.sleep(after)
