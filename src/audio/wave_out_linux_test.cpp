@@ -29,6 +29,7 @@ class SimPcm final : public Pcm {
     bool halfWrites = false;     // each write takes half of what is offered
     int failWriteAt = -1;        // the n-th write (from 0) fails for good
     milliseconds runDryAt = milliseconds::max();
+    milliseconds suspendAt = milliseconds::max();  // every call for room fails from here on
     bool recoverFails = false;
     int drainError = 0;
     int drainInterruptions = 0;
@@ -41,7 +42,10 @@ class SimPcm final : public Pcm {
   SimPcm(World world, Heard& heard) : world_(world), heard_(heard) {}
 
   long Open(const PcmFormat&) override { return world_.refuseOpen ? -ENOENT : kBuffer; }
-  long Avail() override { return state_ == Xrun ? -EPIPE : kBuffer - Held(); }
+  long Avail() override {
+    if (now_ >= world_.suspendAt) return -ESTRPIPE;
+    return state_ == Xrun ? -EPIPE : kBuffer - Held();
+  }
   long Write(const std::byte* frames, std::size_t count) override {
     if (writes_++ == world_.failWriteAt) return -EIO;
     if (world_.halfWrites && count > 1) count /= 2;
@@ -132,37 +136,41 @@ std::vector<std::byte> Expected(int blocks) {
 }
 
 // What the player sees of every outcome the PCM can give: 3 s of audio plays
-// whole and ends on time, or the device is given up on within its allowance.
+// whole and ends on time, or the device is given up on within its allowance and
+// not before; the device closes between `from` and `by` ms.
 TEST(AlsaFeeder, ThePlayerSeesEveryOutcomeOfThePcm) {
   using World = SimPcm::World;
+  using ms = milliseconds;
   struct Case {
     const char* what;
     World world;
     Playback outcome;
-    milliseconds closedBy;
+    int from, by;
   };
   const auto played = Playback::Played;
   const auto lost = Playback::DeviceUnavailable;
   const Case cases[] = {
-      {"healthy", {}, played, milliseconds(3030)},
-      {"starts late, as a deep-buffered sink does", {.startAfter = milliseconds(3900)}, played, milliseconds(6930)},
-      {"never starts", {.startAfter = milliseconds(4500)}, lost, milliseconds(4500)},
-      {"short writes", {.halfWrites = true}, played, milliseconds(3030)},
-      {"a failed write", {.failWriteAt = 20, .recoverFails = true}, lost, milliseconds(350)},
-      {"ran dry", {.runDryAt = milliseconds(1000)}, played, milliseconds(3000)},
-      {"ran dry, no recovery", {.runDryAt = milliseconds(1000), .recoverFails = true}, lost, milliseconds(1050)},
-      {"a failed drain", {.drainError = -EIO}, lost, milliseconds(2830)},
-      {"an interrupted drain", {.drainInterruptions = 2}, played, milliseconds(3030)},
-      {"a delay that errs", {.delayErrs = true}, lost, milliseconds(4300)},
-      {"stands still", {.standStillAt = milliseconds(1000)}, lost, milliseconds(3300)},
-      {"stopped for 30 s", {.stoppedAt = milliseconds(1000)}, played, milliseconds(33300)},
-      {"loses it as it closes", {.loseOnClose = true}, lost, milliseconds(3030)},
-      {"does not open", {.refuseOpen = true}, lost, milliseconds(-1)},
+      {"healthy", {}, played, 3000, 3030},
+      {"starts late, as a deep-buffered sink does", {.startAfter = ms(3900)}, played, 6900, 6930},
+      {"never starts", {.startAfter = ms(4500)}, lost, 4200, 4500},
+      {"short writes", {.halfWrites = true}, played, 3000, 3030},
+      {"a failed write", {.failWriteAt = 20, .recoverFails = true}, lost, 250, 350},
+      {"ran dry", {.runDryAt = ms(1000)}, played, 2800, 3000},
+      {"ran dry, no recovery", {.runDryAt = ms(1000), .recoverFails = true}, lost, 1000, 1050},
+      {"suspended for good: recovered again and again", {.suspendAt = ms(1000)}, lost, 5000, 5300},
+      {"a failed drain", {.drainError = -EIO}, lost, 2800, 2830},
+      {"an interrupted drain", {.drainInterruptions = 2}, played, 3000, 3030},
+      {"a delay that errs", {.delayErrs = true}, lost, 4000, 4300},
+      {"stands still", {.standStillAt = ms(1000)}, lost, 3200, 3300},
+      {"stopped for 30 s", {.stoppedAt = ms(1000)}, played, 32800, 33300},
+      {"loses it as it closes", {.loseOnClose = true}, lost, 3000, 3030},
+      {"does not open", {.refuseOpen = true}, lost, -1, -1},
   };
   for (const Case& c : cases) {
     const auto [outcome, heard] = Stream(c.world, 12);
     EXPECT_EQ(outcome, c.outcome) << c.what;
-    EXPECT_LE(heard.closedAt, c.closedBy) << c.what;
+    EXPECT_GE(heard.closedAt, ms(c.from)) << c.what;
+    EXPECT_LE(heard.closedAt, ms(c.by)) << c.what;
     if (outcome == Playback::Played) {
       EXPECT_TRUE(heard.bytes == Expected(12)) << c.what;
     }
