@@ -42,6 +42,11 @@ class ProgressWatch {
   void CallEnded() { call_.reset(); }
   // The process was stopped and has been continued.
   void Resumed(TimePoint now);
+  // A wait that began at `asked` for at most `wanted` ended at `now`: far later
+  // than that, or `continued` after a stop, the process was stopped meanwhile.
+  void Woke(TimePoint asked, std::chrono::milliseconds wanted, TimePoint now, bool continued = false) {
+    if (continued || now - asked > wanted + kLateWake) Resumed(now);
+  }
   bool Lost(TimePoint now) const;
   // The earliest time at which the device may be lost, if nothing changes meanwhile.
   TimePoint Deadline() const;

@@ -97,12 +97,10 @@ struct Shared {
     pcm->Wake();
   }
 
-  // Time in which the process was stopped, or a wait of `asked` that ended far
-  // later than that, is not held against the device.
+  // Time in which the process was stopped is not held against the device.
   void NoteStops(unsigned& seen, TimePoint asked, milliseconds wanted) {
-    const TimePoint now = pcm->Now();
     const unsigned count = continues.load(std::memory_order_relaxed);
-    if (std::exchange(seen, count) != count || now - asked > wanted + kLateWake) watch.Resumed(now);
+    watch.Woke(asked, wanted, pcm->Now(), std::exchange(seen, count) != count);
   }
 
   std::mutex mutex;

@@ -106,8 +106,7 @@ class WinmmWaveOut final : public WaveOut {
           std::min(std::chrono::duration_cast<std::chrono::milliseconds>(watch.Deadline() - now), kLookInterval) +
           std::chrono::milliseconds(1);
       WaitForSingleObject(done_, static_cast<DWORD>(wait.count()));
-      // A wake this late means the process was stopped, or the machine slept.
-      if (SteadyClock::now() - now > wait + kLateWake) watch.Resumed(SteadyClock::now());
+      watch.Woke(now, wait, SteadyClock::now());  // the process may have been stopped, or the machine slept
     }
     // Blocks finish in the order written: the leading ones are done.
     while (written_.size() > blocks) Unprepare();
