@@ -217,13 +217,14 @@ class Feeder {
     return true;
   }
 
-  // While the device is `full`, until half its buffer is due to be free; else
+  // While the device is `full`, until half its buffer is due to be free (as the
+  // frames in the buffer tell: a deep sink's latency may be seconds); else
   // until the first block still to finish is due to have played, once all of it
   // has been written. At least kLeastWait, at most kLookInterval.
   milliseconds Timeout(bool full) const {
     std::uint64_t frames = 0;
     if (full) {
-      frames = held_ - std::min(held_, bufferFrames_ / 2);
+      frames = buffered_ - std::min(buffered_, bufferFrames_ / 2);
     } else if (s_->handedOver > 0) {
       frames = s_->blocks.front().end - std::min(s_->blocks.front().end, heard_);
     }
@@ -267,14 +268,14 @@ class Feeder {
   std::uint64_t Heard() {
     if (s_->pcm->Underrun()) {
       heard_ = position_;
-      held_ = 0;
+      held_ = buffered_ = 0;
       return heard_;
     }
     long delay = 0;
     const long room = s_->pcm->Avail();
     if (room >= 0 && s_->pcm->Delay(delay) == 0) {
-      const long buffered = static_cast<long>(bufferFrames_) - room;
-      held_ = static_cast<std::uint64_t>(std::max({delay, buffered, 0L}));
+      buffered_ = bufferFrames_ - std::min(bufferFrames_, static_cast<std::uint64_t>(room));
+      held_ = std::max(buffered_, static_cast<std::uint64_t>(std::max(delay, 0L)));
       heard_ = std::max(heard_, position_ - std::min(position_, held_));
     }
     return heard_;
@@ -307,8 +308,9 @@ class Feeder {
   std::uint64_t bufferFrames_ = 0;
   std::uint64_t position_ = 0;  // frames written to the PCM
   std::uint64_t heard_ = 0;
-  std::uint64_t held_ = 0;  // frames the device holds
-  std::size_t offset_ = 0;  // frames of the block being handed over that the PCM has
+  std::uint64_t held_ = 0;      // frames the device holds, its sink's latency included
+  std::uint64_t buffered_ = 0;  // of those, the frames still in the PCM's buffer
+  std::size_t offset_ = 0;      // frames of the block being handed over that the PCM has
   bool recovered_ = false;
 };
 
