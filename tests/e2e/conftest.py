@@ -86,7 +86,8 @@ def execute(command, env, windows, cwd=None, timeout=60, console=None):
     whose text is then what the terminal shows. Wine gives a program a console only when its standard
     input is a terminal; the other streams stay redirected, as in a script. Once more if wine's own
     loader died of SIGSEGV (seen once in thousands of runs): a fault inside belvox.exe ends wine with
-    the exception's code, never with a signal."""
+    the exception's code, never with a signal. Once more, too, if wine's console showed nothing (seen
+    once on a loaded machine): a fault of belvox's shows twice."""
     def attempt():
         primary, secondary = pty.openpty()
         fcntl.ioctl(secondary, termios.TIOCSWINSZ, struct.pack("HHHH", 50, 300, 0, 0))  # no line is wrapped
@@ -116,7 +117,7 @@ def execute(command, env, windows, cwd=None, timeout=60, console=None):
         return Result(stdout, stderr, process.returncode, time.monotonic() - start)
 
     completed = attempt()
-    if windows and completed.returncode == -signal.SIGSEGV:
+    if windows and (completed.returncode == -signal.SIGSEGV or console and not getattr(completed, console)):
         completed = attempt()
     return completed
 

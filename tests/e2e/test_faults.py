@@ -88,8 +88,9 @@ def test_a_failing_server_ends_the_run_with_the_message(request, tmp_path, make_
 def test_a_deep_buffered_server_plays_every_action(tmp_path):
     """PulseAudio's own sink on a machine without a sound card renders seconds ahead, and a new
     stream waits that long: every action plays and ends within what paplay takes there for a
-    sound as long, plus 300 ms. Timed without a recorder, which makes the sink hold a new stream
-    back longer still; what is heard is judged with one, for one buffer and for a stream."""
+    sound as long, plus 300 ms. Timed before any recorder has come and gone: after one, the sink
+    holds a new stream of low latency back by up to 2 s more (paplay's as well, given belvox's
+    latency). What is heard is judged after, for one buffer and for a stream."""
     one = wave_file(tmp_path)
     server = PulseAudio(deep=True)
     env = clean_environment(LANG="C.UTF-8", **server.env)
@@ -100,17 +101,20 @@ def test_a_deep_buffered_server_plays_every_action(tmp_path):
         completed = subprocess.run(command, env=env, capture_output=True, timeout=30, cwd=tmp_path)
         return completed.stderr, time.monotonic() - started
 
+    def belvox(args):
+        return [str(LINUX_BINARY), *[one if a == "WAV" else a for a in args]]
+
     try:
-        for args, timeline, heard in DEEP_ACTIONS:
+        for args, timeline, _ in DEEP_ACTIONS:
             subprocess.run(["sox", "-n", "-r", "44100", "-c", "1", "-b", "16", "same.wav", "synth", str(timeline),
                             "sine", "440"], cwd=tmp_path, check=True)
-            command = [str(LINUX_BINARY), *[one if a == "WAV" else a for a in args]]
-            stderr, seconds = timed(command)
+            stderr, seconds = timed(belvox(args))
             assert (args, stderr) == (args, b"")
             assert seconds < timed(["paplay", "same.wav"])[1] + 0.3, args
+        for args, _, heard in DEEP_ACTIONS:
             if heard:
                 with server.capture() as captured:
-                    assert timed(command)[0] == b""
+                    assert timed(belvox(args))[0] == b""
                 assert len(trim(captured)) / RATE == pytest.approx(heard, abs=0.01), args
     finally:
         server.stop()
@@ -154,8 +158,11 @@ def test_a_paused_run_plays_on_where_it_stopped(request, tmp_path, make_server, 
         server.stop()
     assert (own_lines(stderr), process.returncode) == (b"", 0)
     heard = [s for s in captured if s]
-    if args == LONG:
-        assert heard == [s for s in rendered(LONG) if s]
+    if args == LONG:  # PipeWire's plugin may lose the quantum it was in when the process stopped
+        expected = [s for s in rendered(LONG) if s]
+        lost = len(expected) - len(heard)
+        first = next((i for i, (a, b) in enumerate(zip(heard, expected)) if a != b), len(heard))
+        assert 0 <= lost <= (0 if make_server is PulseAudio else 1024) and heard[first:] == expected[first + lost:]
     elif build == "windows":  # wine's PlaySound closes its device up to 20 ms before the end
         assert len(heard) / RATE == pytest.approx(3.0, abs=0.03)
     else:
