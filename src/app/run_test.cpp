@@ -11,12 +11,9 @@ namespace belvox {
 namespace {
 
 struct Outcome {
-  Outcome(std::u16string message = u"", std::vector<std::string> sounds = {}, std::size_t bytes = 0)
-      : message(std::move(message)), sounds(std::move(sounds)), bytes(bytes) {}
-
   std::u16string message;  // written to standard error, or empty
-  std::vector<std::string> sounds;
-  std::size_t bytes;  // of synthesised audio
+  std::vector<std::string> sounds = {};
+  std::size_t bytes = 0;  // of synthesised audio
 
   friend bool operator==(const Outcome&, const Outcome&) = default;
   friend std::ostream& operator<<(std::ostream& out, const Outcome& o) {

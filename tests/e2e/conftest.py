@@ -11,7 +11,7 @@ import struct
 import subprocess
 import termios
 import time
-from dataclasses import dataclass
+from collections import namedtuple
 from pathlib import Path
 
 import pytest
@@ -43,12 +43,7 @@ def pytest_collection_modifyitems(items):
             item.add_marker("alone")
 
 
-@dataclass
-class Result:
-    stdout: bytes
-    stderr: bytes
-    returncode: int
-    seconds: float
+Result = namedtuple("Result", "stdout stderr returncode seconds")
 
 
 def clean_environment(**extra):
@@ -61,12 +56,8 @@ class Program:
     """One build of belvox, run with English messages unless the environment says otherwise."""
 
     def __init__(self, platform, env=None):
-        self.platform = platform
+        self.windows = platform == "windows"
         self.env = env or {}
-
-    @property
-    def windows(self):
-        return self.platform == "windows"
 
     def english(self, text):
         """The bytes of an English text on a redirected stream: UTF-8, or the ANSI code page with CR LF."""
