@@ -16,7 +16,15 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
-from servers import SERVERS, PipeWire, rendered, trim  # noqa: E402
+from servers import SERVERS, PipeWire, PulseAudio, rendered, trim  # noqa: E402
+
+
+class PipeWireViaPulse(PipeWire):
+    """PipeWire reached by way of pipewire-pulse and PulseAudio's ALSA plugin."""
+
+    def asoundrc(self):
+        return PulseAudio.asoundrc()
+
 
 BELVOX = ROOT / "build" / "linux" / "belvox"
 BENCHMARK = ROOT / "build" / "linux" / "tests" / "belvox_benchmark"
@@ -63,7 +71,7 @@ def overheads(directory):
                    check=True)
     columns = {}
     # PipeWire also through PulseAudio's plugin and pipewire-pulse, where the pulseaudio package stays installed.
-    routes = {**SERVERS, "pipewire via pulse": lambda: PipeWire(plugin="pulse")}
+    routes = {**SERVERS, "pipewire via pulse": PipeWireViaPulse}
     for name, server_class in routes.items():
         server = server_class()
         try:

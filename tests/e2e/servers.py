@@ -161,11 +161,6 @@ class PipeWire(Server):
     # The graph gets a moment to take the recorder in before the program joins it.
     settle = 0.5
 
-    def __init__(self, plugin="pipewire"):
-        """`plugin` routes ALSA through PipeWire's own plugin or, by way of pipewire-pulse, PulseAudio's."""
-        self.plugin = plugin
-        super().__init__()
-
     def start(self):
         conf = self.directory / "config" / "pipewire" / "pipewire.conf.d"
         conf.mkdir(parents=True)
@@ -188,8 +183,6 @@ class PipeWire(Server):
                        input=bytes(RATE // 5), env=self.environ(), stderr=self.log, timeout=15)
 
     def asoundrc(self):
-        if self.plugin == "pulse":
-            return PulseAudio.asoundrc()
         # The pulseaudio package, installed here beside PipeWire, hooks ALSA's configuration so that
         # its plugin becomes the default whenever a PulseAudio server answers, as pipewire-pulse does.
         # A PipeWire desktop has no such hook (pipewire-alsa conflicts with pulseaudio): leave it out.
