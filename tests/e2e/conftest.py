@@ -41,6 +41,11 @@ def pytest_collection_modifyitems(items):
     for item in items:
         if item.path.name in ("test_audio.py", "test_faults.py") and "windows" in item.name:
             item.add_marker("alone")
+        # On a loaded machine PipeWire's recorder now and then loses a graph period that the sink played,
+        # and wine's audio thread slips: a capture runs once more, and a fault of belvox's fails twice.
+        captured = item.path.name == "test_audio.py" or item.originalname == "test_a_paused_run_plays_on_where_it_stopped"
+        if captured and ("pipewire" in item.name.lower() or "windows" in item.name):
+            item.add_marker(pytest.mark.flaky(reruns=1))
 
 
 Result = namedtuple("Result", "stdout stderr returncode seconds")
