@@ -190,16 +190,6 @@ def test_no_device_is_reported_for_every_action(belvox, tmp_path, args, device):
     assert result.stderr == belvox.english(UNAVAILABLE) and result.returncode == 0
 
 
-def as_nobody(tmp_path):
-    """A command prefix that drops root (whom process limits spare), and a folder that user can read."""
-    folder = Path(tempfile.mkdtemp())
-    folder.chmod(0o755)
-    shutil.copy(LINUX_BINARY, folder)
-    shutil.copy(wave_file(tmp_path), folder)
-    user = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"] if os.geteuid() == 0 else []
-    return user, folder
-
-
 @pytest.mark.parametrize("shell,stderr", [
     ("ulimit -v 200000; yes 440,10 | {belvox} /f /l /dev/stdin", OUT_OF_MEMORY),
     ("ulimit -v 25000; {belvox} /f /l {long}", OUT_OF_MEMORY),  # the one 16 MiB buffer
@@ -214,7 +204,12 @@ def test_running_out_of_memory_is_a_message(tmp_path, shell, stderr):
 
 @pytest.mark.parametrize("args", [["/f", "440,100"], ["/b"], ["/sd"], ["/w", "ok.wav"]], ids=" ".join)
 def test_no_thread_is_an_unavailable_device(tmp_path, args):
-    user, folder = as_nobody(tmp_path)
+    """As nobody (process limits spare root), from a folder that user can read."""
+    folder = Path(tempfile.mkdtemp())
+    folder.chmod(0o755)
+    shutil.copy(LINUX_BINARY, folder)
+    shutil.copy(wave_file(tmp_path), folder)
+    user = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"] if os.geteuid() == 0 else []
     completed = subprocess.run([*user, "prlimit", "--nproc=1", str(folder / "belvox"), *args], cwd=folder,
                                capture_output=True, timeout=30, env=clean_environment(LANG="C.UTF-8"))
     shutil.rmtree(folder)
