@@ -48,7 +48,7 @@ bool Iterate(pa_mainloop* loop, Done done) {
 
 // Whether the PulseAudio server at `server` (the client library's own choice
 // when empty) is PipeWire's, whose name says "on PipeWire". One more connection
-// to the server, after the plugin's own has opened the PCM.
+// to the server, made while the plugin's own opens the PCM.
 bool PulseServerIsPipeWire(const std::string& server) {
   struct Answer {
     bool done = false;
