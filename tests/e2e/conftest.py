@@ -78,12 +78,10 @@ class Program:
 
 
 def execute(command, env, windows, cwd=None, timeout=60, console=None):
-    """Runs the command with a terminal for standard input, and for the stream that `console` names,
-    whose text is then what the terminal shows. Wine gives a program a console only when its standard
-    input is a terminal; the other streams stay redirected, as in a script. Once more if wine's own
-    loader died of SIGSEGV (seen once in thousands of runs): a fault inside belvox.exe ends wine with
-    the exception's code, never with a signal. Once more, too, if wine's console showed nothing (seen
-    once on a loaded machine): a fault of belvox's shows twice."""
+    """Runs the command with a terminal for standard input (wine then gives it a console), and for the
+    stream that `console` names, whose text is then what the terminal shows. Under wine, once more if its
+    loader died of SIGSEGV (a fault in belvox.exe ends wine with the exception's code, never a signal)
+    or its console showed nothing, as each has been seen to on a loaded machine."""
     def attempt():
         primary, secondary = pty.openpty()
         fcntl.ioctl(secondary, termios.TIOCSWINSZ, struct.pack("HHHH", 50, 300, 0, 0))  # no line is wrapped

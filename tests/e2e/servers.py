@@ -1,13 +1,11 @@
-"""Private sound servers with a real-time 44.1 kHz mono null sink whose output is captured.
-
-ALSA's default device is routed to the server through a private ALSA configuration,
-so the Linux belvox and wine's ALSA driver both play into the sink. Nothing of the
-user's or the system's configuration is touched.
-"""
+"""Private sound servers with a real-time 44.1 kHz mono null sink whose output is captured. A private
+ALSA configuration routes ALSA's default device, for the Linux belvox and wine's ALSA driver, to the
+sink; nothing of the user's or the system's configuration is touched."""
 
 import array
 import contextlib
 import os
+import shutil
 import signal
 import subprocess
 import tempfile
@@ -46,7 +44,7 @@ class Server:
         deadline = time.monotonic() + 15
         while subprocess.run(["pactl", *command], env=self.environ(), capture_output=True).returncode != 0:
             if time.monotonic() > deadline:
-                raise RuntimeError(f"{self.name} did not start; see {self.directory / 'server.log'}")
+                self.fail(f"{self.name} did not start")
             time.sleep(0.05)
 
     @contextlib.contextmanager
@@ -71,12 +69,11 @@ class Server:
         samples.extend(self.recorded(path))
 
     def wait_for_recording(self, recorder, path):
-        """Returns once the sink's monitor flows into the file (the recorder is linked)
-        and the graph has had `settle` seconds to take the recorder in."""
+        """Returns once the sink's monitor flows into the file, and `settle` seconds after."""
         deadline = time.monotonic() + 15
         while not (path.exists() and path.stat().st_size > self.header_bytes):
             if recorder.poll() is not None or time.monotonic() > deadline:
-                raise RuntimeError(f"the {self.name} recorder did not start; see {self.directory / 'server.log'}")
+                self.fail(f"the {self.name} recorder did not start")
             time.sleep(0.01)
         time.sleep(self.settle)
 
@@ -85,8 +82,12 @@ class Server:
         found = subprocess.run(["pgrep", "-s", str(self.session.pid)], capture_output=True, text=True).stdout
         return [int(pid) for pid in found.split()]
 
+    def fail(self, what):
+        self.log.flush()
+        raise RuntimeError(f"{what}; its log ends:\n" + (self.directory / "server.log").read_text(errors="replace")[-3000:])
+
     def stop(self):
-        self.thaw()
+        self.signal(signal.SIGCONT)
         with contextlib.suppress(ProcessLookupError):
             os.killpg(self.session.pid, signal.SIGTERM)
         try:
@@ -95,19 +96,12 @@ class Server:
             os.killpg(self.session.pid, signal.SIGKILL)
             self.session.wait(timeout=10)
         self.log.close()
+        shutil.rmtree(self.directory, ignore_errors=True)  # a server's last process may still be leaving
 
-    def freeze(self):
-        """Stops the server's processes dead, as a hung server would be."""
+    def signal(self, number):
+        """Signals each of the server's processes: SIGSTOP freezes it, as a hung server would be."""
         for pid in self.pids():
-            os.kill(pid, signal.SIGSTOP)
-
-    def kill(self):
-        for pid in self.pids():
-            os.kill(pid, signal.SIGKILL)
-
-    def thaw(self):
-        for pid in self.pids():
-            os.kill(pid, signal.SIGCONT)
+            os.kill(pid, number)
 
 
 class PulseAudio(Server):
@@ -214,15 +208,21 @@ class PipeWire(Server):
 SERVERS = {"pulseaudio": PulseAudio, "pipewire": PipeWire}
 
 
+def file_device(folder, output="/dev/null"):
+    """The environment in which ALSA's default device writes what it is given to `output`, as fast
+    as it comes."""
+    (Path(folder) / "alsa").mkdir(parents=True)
+    (Path(folder) / "alsa" / "asoundrc").write_text(
+        f'pcm.!default {{ type file; slave.pcm "null"; file "{output}"; format "raw" }}\n')
+    return {"XDG_CONFIG_HOME": str(folder)}
+
+
 def rendered(args, binary=ROOT / "build" / "linux" / "belvox", cwd=None):
-    """What the Linux build plays for the arguments, taken as fast as it comes by ALSA's file plugin."""
+    """What the Linux build plays for the arguments, into ALSA's file plugin."""
     with tempfile.TemporaryDirectory() as folder:
-        (Path(folder) / "alsa").mkdir()
-        (Path(folder) / "alsa" / "asoundrc").write_text(
-            f'pcm.!default {{ type file; slave.pcm "null"; file "{folder}/out.raw"; format "raw" }}\n')
         environment = {k: v for k, v in os.environ.items() if not k.startswith(("PULSE_", "ALSA_", "AUDIODEV"))}
-        subprocess.run([str(binary), *args], cwd=cwd, env={**environment, "XDG_CONFIG_HOME": folder}, check=True,
-                       capture_output=True)
+        subprocess.run([str(binary), *args], cwd=cwd, env={**environment, **file_device(folder, f"{folder}/out.raw")},
+                       check=True, capture_output=True)
         return array.array("h", (Path(folder) / "out.raw").read_bytes())
 
 

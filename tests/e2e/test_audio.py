@@ -10,7 +10,7 @@ from pathlib import Path
 import pytest
 
 from conftest import LINUX_BINARY, Program, clean_environment
-from servers import RATE, PulseAudio, rendered, trim
+from servers import RATE, PulseAudio, file_device, rendered, trim
 
 # A run may end this long after its own timeline: the audio, and for tone
 # sequences the 50 ms closing rest and the 100 ms pause.
@@ -106,13 +106,10 @@ def test_long_sequences_of_short_steps_stream_without_a_gap(tmp_path):
 
 def test_streamed_sequences_hold_two_buffers_of_memory(tmp_path):
     """Through ALSA's file plugin, which takes audio as fast as it comes."""
-    (tmp_path / "alsa").mkdir()
-    (tmp_path / "alsa" / "asoundrc").write_text(
-        f'pcm.!default {{ type file; slave.pcm "null"; file "{tmp_path}/out.raw"; format "raw" }}\n')
     (tmp_path / "long.txt").write_text("".join(f"{440 + i},1000\n" for i in range(200)))
     completed = subprocess.run(["/usr/bin/time", "-f", "%M", str(LINUX_BINARY), "/fs", "/l", "long.txt"],
                                cwd=tmp_path, capture_output=True,
-                               env=clean_environment(LANG="C.UTF-8", XDG_CONFIG_HOME=str(tmp_path)))
+                               env=clean_environment(LANG="C.UTF-8", **file_device(tmp_path, tmp_path / "out.raw")))
     *messages, peak_kib = completed.stderr.decode().splitlines()
     assert messages == [] and (tmp_path / "out.raw").stat().st_size == 200 * 88200 + 4410
     assert int(peak_kib) < 12 * 1024, "a streamed sequence holds two buffers, not the whole"

@@ -12,7 +12,7 @@ from pathlib import Path
 import pytest
 
 from conftest import ASAN_BINARY, LINUX_BINARY, WINDOWS_BINARY, WINE, clean_environment, own_lines
-from servers import RATE, PipeWire, PulseAudio, rendered, trim
+from servers import RATE, PipeWire, PulseAudio, file_device, rendered, trim
 from test_audio import write_wave
 
 UNAVAILABLE = "Audio output device is not available.\n"
@@ -25,22 +25,12 @@ def wave_file(tmp_path, seconds=1):
     return str(tmp_path / "ok.wav")
 
 
-def start(command, env, fault=None, server=None, after=0):
-    """Runs the command; `fault` strikes the server `after` seconds in (or before it starts).
-    Returns the process's standard error, status and the seconds from the fault to its end."""
-    if fault and not after:
-        fault(server)
-    process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
-                               env=env)
-    if fault and after:
-        time.sleep(after)
-        fault(server)
-    struck = time.monotonic()
-    stderr = process.communicate(timeout=60)[1]
-    return stderr, process.returncode, time.monotonic() - struck
+freeze, kill = signal.SIGSTOP, signal.SIGKILL  # sent to each of the server's processes
 
 
-freeze, kill = PulseAudio.freeze, PulseAudio.kill  # either server's
+def label(value):
+    """A test id's part: arguments as typed, a server or a signal by name."""
+    return " ".join(value) if isinstance(value, list) else getattr(value, "__name__", getattr(value, "name", None))
 
 
 # (server, builds, fault, seconds into the run, arguments, the bound from the fault to the message): one row
@@ -64,7 +54,7 @@ SCENARIOS = [
 
 @pytest.mark.parametrize("make_server,build,fault,after,args,within",
                          [(row[0], build, *row[2:]) for row in SCENARIOS for build in row[1]],
-                         ids=lambda v: " ".join(v) if isinstance(v, list) else getattr(v, "__name__", None))
+                         ids=label)
 def test_a_failing_server_ends_the_run_with_the_message(request, tmp_path, make_server, build, fault, after, args,
                                                          within):
     """Frozen before or while it plays, killed, or never starting a stream: the message, and nothing
@@ -75,8 +65,17 @@ def test_a_failing_server_ends_the_run_with_the_message(request, tmp_path, make_
     server = make_server()
     try:
         args = [wave_file(tmp_path) if a == "WAV" else a for a in args]
-        env = clean_environment(LANG="en_US.UTF-8" if build == "windows" else "C.UTF-8", **server.env)
-        stderr, status, seconds = start([*command, *args], env, fault, server, after)
+        if not after:
+            server.signal(fault)
+        process = subprocess.Popen([*command, *args], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.PIPE, env=clean_environment(
+                                       LANG="en_US.UTF-8" if build == "windows" else "C.UTF-8", **server.env))
+        if after:
+            time.sleep(after)
+            server.signal(fault)
+        struck = time.monotonic()
+        stderr = process.communicate(timeout=60)[1]
+        seconds, status = time.monotonic() - struck, process.returncode
     finally:
         server.stop()
     if build == "windows":
@@ -86,11 +85,10 @@ def test_a_failing_server_ends_the_run_with_the_message(request, tmp_path, make_
 
 
 def test_a_deep_buffered_server_plays_every_action(tmp_path):
-    """PulseAudio's own sink on a machine without a sound card renders seconds ahead, and a new
-    stream waits that long: every action plays and ends within what paplay takes there for a
-    sound as long, plus 300 ms. Timed before any recorder has come and gone: after one, the sink
-    holds a new stream of low latency back by up to 2 s more (paplay's as well, given belvox's
-    latency). What is heard is judged after, for one buffer and for a stream."""
+    """PulseAudio's own sink on a machine without a sound card renders seconds ahead, and a new stream
+    waits that long: every action ends within what paplay takes there for a sound as long, plus 300 ms.
+    Timed before any recorder has come and gone: after one, the sink holds a new stream of low latency
+    (paplay's too) back by up to 2 s more. What is heard is judged after, for one buffer and a stream."""
     one = wave_file(tmp_path)
     server = PulseAudio(deep=True)
     env = clean_environment(LANG="C.UTF-8", **server.env)
@@ -134,8 +132,7 @@ PAUSES = [
 ]
 
 
-@pytest.mark.parametrize("make_server,build,args,after,pause", PAUSES,
-                         ids=lambda v: " ".join(v) if isinstance(v, list) else getattr(v, "__name__", None))
+@pytest.mark.parametrize("make_server,build,args,after,pause", PAUSES, ids=label)
 def test_a_paused_run_plays_on_where_it_stopped(request, tmp_path, make_server, build, args, after, pause):
     """Stopped while it plays (Ctrl+Z, fg): the rest plays after, and the device is not blamed.
     PipeWire's plugin meanwhile runs dry, and the stream is recovered."""
@@ -177,11 +174,9 @@ def test_no_device_is_reported_for_every_action(belvox, tmp_path, args, device):
     if belvox.windows and (args[0] in ("/s", "/b") or device != "no server"):
         pytest.skip("Windows reports nothing of alerts and beeps; the file plugin is the Linux build's")
     args = [wave_file(tmp_path) if a == "WAV" else a for a in args]
-    env = {"PULSE_SERVER": f"unix:{tmp_path}/none.sock", "XDG_CONFIG_HOME": str(tmp_path)}
-    (tmp_path / "alsa").mkdir()
-    (tmp_path / "alsa" / "asoundrc").write_text(
-        PulseAudio.asoundrc() if device == "no server" else
-        f'pcm.!default {{ type file; slave.pcm "null"; file "{tmp_path}/none/out.raw"; format "raw" }}\n')
+    env = {"PULSE_SERVER": f"unix:{tmp_path}/none.sock", **file_device(tmp_path, f"{tmp_path}/none/out.raw")}
+    if device == "no server":
+        (tmp_path / "alsa" / "asoundrc").write_text(PulseAudio.asoundrc())
     if belvox.windows:
         env["WINEDLLOVERRIDES"] = "winealsa.drv,winepulse.drv,wineoss.drv=d"
         args = [f"Z:{a}" if a.startswith("/tmp") else a for a in args]

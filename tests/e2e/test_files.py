@@ -7,16 +7,13 @@ import subprocess
 import pytest
 
 from conftest import LINUX_BINARY, clean_environment
+from servers import file_device
 from test_audio import write_wave
 
 
 @pytest.fixture
 def null_device(tmp_path):
-    """ALSA's default device takes audio as fast as it comes and keeps none of it."""
-    (tmp_path / "config" / "alsa").mkdir(parents=True)
-    (tmp_path / "config" / "alsa" / "asoundrc").write_text(
-        'pcm.!default { type file; slave.pcm "null"; file "/dev/null"; format "raw" }\n')
-    return {"XDG_CONFIG_HOME": str(tmp_path / "config")}
+    return file_device(tmp_path / "config")
 
 
 # What each build's file reader and WAV check show beyond the texts table; how lines are split and
