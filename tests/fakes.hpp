@@ -4,6 +4,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <string>
 #include <utility>
@@ -89,6 +90,13 @@ class SimWaveOut final : public WaveOut, public Clock {
   void Sleep(milliseconds duration) override {
     calls.push_back("sleep " + std::to_string(duration.count()));
     now_ += duration;
+  }
+
+  // The 16-bit samples queued so far.
+  std::vector<std::int16_t> Samples() const {
+    std::vector<std::int16_t> samples(played.size() / 2);
+    std::memcpy(samples.data(), played.data(), samples.size() * 2);
+    return samples;
   }
 
   std::vector<std::string> calls;

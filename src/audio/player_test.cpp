@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <utility>
 
 #include "audio/progress_watch.hpp"
@@ -13,13 +12,10 @@ namespace belvox {
 namespace {
 
 using fakes::SimWaveOut;
+using std::chrono::milliseconds;
 using Calls = std::vector<std::string>;
 
-std::vector<std::int16_t> Samples(const SimWaveOut& device) {
-  std::vector<std::int16_t> samples(device.played.size() / 2);
-  std::memcpy(samples.data(), device.played.data(), device.played.size());
-  return samples;
-}
+ProgressWatch::TimePoint At(int ms) { return ProgressWatch::TimePoint(milliseconds(ms)); }
 
 // The steps, of whole 10 ms, rendered one after another, each from phase 0.
 std::vector<std::int16_t> Rendered(const ToneSequence& tones, Waveform waveform) {
@@ -41,7 +37,7 @@ TEST(PlaySequence, PlaysShortSequencesFromOneBufferRoundedToTenMilliseconds) {
   EXPECT_EQ(PlaySequence(tones, Waveform::Sine, device, device), Playback::Played);
   EXPECT_EQ(device.calls, (Calls{"open", "queue 150822", "wait 0", "sleep 100", "close"}));
   ToneSequence rounded = {{440, 10}, {440, 20}, {440, 130}, {440, 190}, {440, 1330}, {0, 0}, {0, 10}, {0, 20}};
-  EXPECT_EQ(Samples(device), Rendered(rounded, Waveform::Sine));
+  EXPECT_EQ(device.Samples(), Rendered(rounded, Waveform::Sine));
 }
 
 TEST(PlaySequence, StreamsFromSixteenMebibytesOnWithTwoBuffersQueued) {
@@ -58,7 +54,7 @@ TEST(PlaySequence, StreamsFromSixteenMebibytesOnWithTwoBuffersQueued) {
   EXPECT_EQ(PlaySequence(streamed, Waveform::Triangle, device, device), Playback::Played);
   EXPECT_EQ(device.blocks.size(), streamed.size());
   EXPECT_EQ(device.maxPending, 2u);
-  EXPECT_EQ(Samples(device), Rendered(streamed, Waveform::Triangle));
+  EXPECT_EQ(device.Samples(), Rendered(streamed, Waveform::Triangle));
   // Buffer i + 1 is queued while buffer i plays; the last is waited for, then the pause.
   const Calls start = {"open", "queue 88200", "wait 1", "queue 88200", "wait 1"};
   EXPECT_TRUE(std::equal(start.begin(), start.end(), device.calls.begin()));
@@ -80,7 +76,7 @@ TEST(PlaySequence, StreamedBuffersHoldWholeStepsForAtLeast200Milliseconds) {
     ASSERT_GE(device.blocks[i], StepBytes(200)) << i;
     ASSERT_LT(device.blocks[i], StepBytes(200 + 150)) << i;
   }
-  EXPECT_EQ(Samples(device), Rendered(tones, Waveform::Square));
+  EXPECT_EQ(device.Samples(), Rendered(tones, Waveform::Square));
 }
 
 // A device that fails is stopped before it is closed, and its failure is the playback's.
@@ -100,38 +96,33 @@ TEST(PlaySequence, ADeviceThatFailsIsStoppedAndClosed) {
 }
 
 TEST(ProgressWatch, ADeviceThatRecoversAgainAndAgainWithoutPlayingIsLost) {
-  using std::chrono::milliseconds;
-  const auto at = [](int ms) { return ProgressWatch::TimePoint(milliseconds(ms)); };
-  ProgressWatch watch(at(0));
-  watch.Observe(4410, milliseconds(100), true, at(0));
+  ProgressWatch watch(At(0));
+  watch.Observe(4410, milliseconds(100), true, At(0));
   int lostAt = 0;
   for (int t = 0; lostAt == 0 && t < 10000; t += 20) {
     watch.Recovered();
-    watch.Observe(4410, milliseconds(0), true, at(t));
-    if (watch.Lost(at(t))) lostAt = t;
+    watch.Observe(4410, milliseconds(0), true, At(t));
+    if (watch.Lost(At(t))) lostAt = t;
   }
   EXPECT_EQ(lostAt, 4020);  // the start allowance, from the last progress
 }
 
 TEST(ProgressWatch, ACallMayLastItsAllowanceAndTheLatencyAndAStopIsNotHeldAgainstIt) {
-  using std::chrono::milliseconds;
-  const auto at = [](int ms) { return ProgressWatch::TimePoint(milliseconds(ms)); };
-  ProgressWatch watch(at(0));
-  watch.Observe(4410, milliseconds(500), true, at(0));
-  watch.CallStarted(at(0));
-  EXPECT_FALSE(watch.Lost(at(2400)));
-  EXPECT_TRUE(watch.Lost(at(2600)));
-  watch.Resumed(at(5000));  // the process was stopped during the call
-  EXPECT_FALSE(watch.Lost(at(6000)));
+  ProgressWatch watch(At(0));
+  watch.Observe(4410, milliseconds(500), true, At(0));
+  watch.CallStarted(At(0));
+  EXPECT_FALSE(watch.Lost(At(2400)));
+  EXPECT_TRUE(watch.Lost(At(2600)));
+  watch.Resumed(At(5000));  // the process was stopped during the call
+  EXPECT_FALSE(watch.Lost(At(6000)));
   watch.CallEnded();
-  EXPECT_FALSE(watch.Lost(at(8000)));  // the stream starts anew: the start allowance
-  EXPECT_TRUE(watch.Lost(at(9600)));
+  EXPECT_FALSE(watch.Lost(At(8000)));  // the stream starts anew: the start allowance
+  EXPECT_TRUE(watch.Lost(At(9600)));
 }
 
 // Two seconds of waiting, in which the wait that starts at 1 s takes `stop` more
 // than it asked for; a continue comes with it when `continued`.
 TEST(WaitWhileRunning, CountsOnlyTheTimeTheProcessRan) {
-  using std::chrono::milliseconds;
   struct Case {
     milliseconds stop;
     bool continued;
@@ -175,7 +166,7 @@ TEST(PlayBeeps, SquareWavesAtWholeHertzBackToBackAndNothingForNoSteps) {
   std::vector<std::int16_t> expected(4410 + 4410 + 5512, 0);
   SynthesizeSamples(expected.data(), 4410, Waveform::Square, 440, 44100);
   SynthesizeSamples(expected.data() + 8820, 5512, Waveform::Square, 880, 44100);
-  EXPECT_EQ(Samples(device), expected);
+  EXPECT_EQ(device.Samples(), expected);
   EXPECT_EQ(device.calls, (Calls{"open", "queue 28664", "wait 0", "close"}));
 
   SimWaveOut idle;

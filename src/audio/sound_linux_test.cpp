@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cmath>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -34,9 +33,7 @@ std::vector<std::int16_t> PlayWav(const std::filesystem::path& path, PcmFormat& 
   EXPECT_EQ(sound.PlayWavFile(path), Playback::Played);
   std::filesystem::remove(path);
   format = device.format;
-  std::vector<std::int16_t> samples(device.played.size() / 2);
-  std::memcpy(samples.data(), device.played.data(), device.played.size());
-  return samples;
+  return device.Samples();
 }
 
 // Full scale 1.0 is 32767 and louder samples are clipped, whatever the file's peak.
