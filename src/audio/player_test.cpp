@@ -28,8 +28,6 @@ std::vector<std::int16_t> Rendered(const ToneSequence& tones, Waveform waveform)
   return samples;
 }
 
-ToneSequence Repeated(ToneStep step, int count) { return ToneSequence(static_cast<std::size_t>(count), step); }
-
 TEST(PlaySequence, PlaysShortSequencesFromOneBufferRoundedToTenMilliseconds) {
   // 14 ms plays for 10 and 15 ms for 20; in all 10 + 20 + 130 + 190 + 1330 + 0 + 10 + 20 = 1710 ms.
   const ToneSequence tones = {{440, 14}, {440, 15}, {440, 125}, {440, 188}, {440, 1333}, {0, 4}, {0, 5}, {0, 24}};
@@ -42,13 +40,13 @@ TEST(PlaySequence, PlaysShortSequencesFromOneBufferRoundedToTenMilliseconds) {
 
 TEST(PlaySequence, StreamsFromSixteenMebibytesOnWithTwoBuffersQueued) {
   // 190,210 ms is 16,776,522 bytes and plays from one buffer; 190,220 ms is streamed.
-  ToneSequence whole = Repeated({880, 1000}, 190);
+  ToneSequence whole = ToneSequence(190, {880, 1000});
   whole.push_back({0, 210});
   SimWaveOut wholeDevice;
   EXPECT_EQ(PlaySequence(whole, Waveform::Triangle, wholeDevice, wholeDevice), Playback::Played);
   EXPECT_EQ(wholeDevice.blocks, std::vector<std::size_t>{16776522});
 
-  ToneSequence streamed = Repeated({880, 1000}, 190);
+  ToneSequence streamed = ToneSequence(190, {880, 1000});
   streamed.push_back({0, 220});
   SimWaveOut device;
   EXPECT_EQ(PlaySequence(streamed, Waveform::Triangle, device, device), Playback::Played);
@@ -90,7 +88,7 @@ TEST(PlaySequence, ADeviceThatFailsIsStoppedAndClosed) {
   };
   for (const auto& [world, calls] : cases) {
     SimWaveOut device(world);
-    EXPECT_EQ(PlaySequence(Repeated({440, 1000}, 1), Waveform::Sine, device, device), Playback::DeviceUnavailable);
+    EXPECT_EQ(PlaySequence(ToneSequence{{440, 1000}}, Waveform::Sine, device, device), Playback::DeviceUnavailable);
     EXPECT_EQ(device.calls, calls);
   }
 }

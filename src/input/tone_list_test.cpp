@@ -24,25 +24,17 @@ TEST(ReadPairLines, ReadsLinesAsATextModeStreamDoes) {
   const std::string line1023 = "440," + std::string(1016, '0') + "100";
   const std::tuple<std::string, PairParser, std::variant<ToneSequence, MessageId>> cases[] = {
       {"440,100\n880,200", ParseFrequencyTime, ToneSequence{{440.0, 100}, {880.0, 200}}},
-      {"440,100\x1a"
-       "880,200\n",
-       ParseFrequencyTime, ToneSequence{{440.0, 100}}},  // Ctrl+Z ends the input
+      {"440,100\x1a" "880,200\n", ParseFrequencyTime, ToneSequence{{440.0, 100}}},  // Ctrl+Z ends the input
       {line1023 + "\n" + line1023, ParseFrequencyTime, ToneSequence{{440.0, 100}, {440.0, 100}}},
       {"A4,4\r\nR,8\r\n", ParseNoteBeat, ToneSequence{{440.0, 500}, {0.0, 250}}},
       {"\xEF\xBB\xBF\n440,100\n"s, ParseFrequencyTime, MessageId::ParameterEmpty},
-      {"\xEF\xBB\xBF\xEF\xBB\xBF"
-       "440,100\n"s,
-       ParseFrequencyTime, MessageId::FrequencyInvalid},  // one mark only
-      {"R,1\n\xEF\xBB\xBF"
-       "R,1\n"s,
-       ParseNoteBeat, MessageId::NoteInvalid},  // at the start of the file only
+      {"\xEF\xBB\xBF\xEF\xBB\xBF" "440,100\n"s, ParseFrequencyTime, MessageId::FrequencyInvalid},  // one mark only
+      {"R,1\n\xEF\xBB\xBF" "R,1\n"s, ParseNoteBeat, MessageId::NoteInvalid},  // at the start of the file only
       {"440,100\r\r\n", ParseFrequencyTime, MessageId::TimeInvalid},
       {"440,100\r,100\n", ParseFrequencyTime, MessageId::ToneListInvalid},  // a lone CR keeps what follows
       {"440,100\0junk\n880,200"s, ParseFrequencyTime, ToneSequence{{440.0, 100}, {880.0, 200}}},  // NUL ends it
       {"440,100\n\n880,200\n", ParseFrequencyTime, MessageId::ParameterEmpty},
-      {"\0"
-       "440,100\n"s,
-       ParseFrequencyTime, MessageId::ParameterEmpty},
+      {"\0" "440,100\n"s, ParseFrequencyTime, MessageId::ParameterEmpty},
       {"440," + std::string(1020, '0'), ParseFrequencyTime, MessageId::LineTooLong},
   };
   for (const auto& [bytes, parse, expected] : cases) {

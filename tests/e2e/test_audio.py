@@ -67,16 +67,13 @@ def test_a_wave_file_plays_bit_exact(audible, server, tmp_path):
     assert heard == expected
 
 
-THEME = "/usr/share/sounds/freedesktop/stereo"
-
-
 @pytest.mark.parametrize("switch,sound", [("/s", "bell"), ("/sq", "dialog-information")])
 def test_alerts_play_the_themes_sound(audible, server, switch, sound):
     """The theme has no question sound: the information sound stands in, not the fallback beep."""
     if audible.windows:
         pytest.skip("wine's alerts are silent")
-    length = float(subprocess.run(["soxi", "-D", f"{THEME}/{sound}.oga"], capture_output=True, text=True,
-                                  check=True).stdout)
+    length = float(subprocess.run(["soxi", "-D", f"/usr/share/sounds/freedesktop/stereo/{sound}.oga"],
+                                  capture_output=True, text=True, check=True).stdout)
     with server.capture() as captured:
         result = audible.run([switch])
     assert (result.stdout, result.stderr) == (b"", b"")
