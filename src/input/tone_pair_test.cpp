@@ -11,6 +11,7 @@ namespace {
 
 std::string Narrow(std::u16string_view text) { return std::string(text.begin(), text.end()); }
 
+// The first example of each message is a row of the texts table (tests/e2e/test_texts.py).
 TEST(PairParsers, RejectWithTheFirstFailingCheck) {
   const std::u16string thousandDigits(1000, u'9');
   const std::u16string tiny = u"0." + std::u16string(400, u'0') + u"1";
