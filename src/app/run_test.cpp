@@ -34,7 +34,6 @@ Outcome RunWith(const std::vector<std::u16string>& arguments) {
   return outcome;
 }
 
-// Beyond the texts table's rows (tests/e2e/test_texts.py), which run each message on both builds.
 TEST(Run, WalksTheArgumentsToOneActionOrOneMessage) {
   const std::u16string conflict = u"/s /f /n /w /b - Parameter is not able to use together.";
   const std::pair<std::vector<std::u16string>, Outcome> cases[] = {

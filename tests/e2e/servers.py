@@ -83,7 +83,6 @@ class Server:
         return [int(pid) for pid in found.split()]
 
     def fail(self, what):
-        self.log.flush()
         raise RuntimeError(f"{what}; its log ends:\n" + (self.directory / "server.log").read_text(errors="replace")[-3000:])
 
     def stop(self):

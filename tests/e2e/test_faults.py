@@ -60,8 +60,11 @@ def test_a_failing_server_ends_the_run_with_the_message(request, tmp_path, make_
     """Frozen before or while it plays, killed, or never starting a stream: the message, and nothing
     else, even under the sanitizers."""
     command = {"linux": [str(LINUX_BINARY)], "asan": [str(ASAN_BINARY)], "windows": [WINE, str(WINDOWS_BINARY)]}[build]
-    if build == "windows":
+    if build == "windows":  # wine's own start and end are not belvox's: the bound grows by what they take now
         request.getfixturevalue("wine")
+        started = time.monotonic()
+        subprocess.run([*command, "/ver"], capture_output=True, env=clean_environment(), timeout=60)
+        within += time.monotonic() - started
     server = make_server()
     try:
         args = [wave_file(tmp_path) if a == "WAV" else a for a in args]
