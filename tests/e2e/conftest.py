@@ -102,13 +102,10 @@ def execute(command, env, windows, cwd=None, timeout=60, console=None):
             shown += chunk
         os.close(primary)
         stdout, stderr = process.communicate(timeout=timeout)
-        if windows and stderr is not None:
-            stderr = own_lines(stderr)
-        if console == "stdout":
-            stdout = shown
-        elif console == "stderr":
-            stderr = shown
-        return Result(stdout, stderr, process.returncode, time.monotonic() - start)
+        output = {"stdout": stdout, "stderr": own_lines(stderr) if windows and stderr is not None else stderr}
+        if console:
+            output[console] = shown
+        return Result(output["stdout"], output["stderr"], process.returncode, time.monotonic() - start)
 
     completed = attempt()
     if windows and (completed.returncode == -signal.SIGSEGV or console and not getattr(completed, console)):

@@ -139,9 +139,7 @@ class PulseAudio(Server):
 
     @staticmethod
     def recorded(path):
-        data = array.array("h")
-        data.frombytes(path.read_bytes()[: path.stat().st_size // 2 * 2])
-        return data
+        return array.array("h", path.read_bytes()[: path.stat().st_size // 2 * 2])
 
 
 class PipeWire(Server):
@@ -199,9 +197,7 @@ class PipeWire(Server):
     @staticmethod
     def recorded(path):
         with wave.open(str(path), "rb") as recording:
-            data = array.array("h")
-            data.frombytes(recording.readframes(recording.getnframes()))
-        return data
+            return array.array("h", recording.readframes(recording.getnframes()))
 
 
 SERVERS = {"pulseaudio": PulseAudio, "pipewire": PipeWire}
