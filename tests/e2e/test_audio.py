@@ -10,7 +10,7 @@ from pathlib import Path
 import pytest
 
 from conftest import LINUX_BINARY, Program, clean_environment
-from servers import RATE, PulseAudio, file_device, rendered, trim
+from servers import RATE, PipeWire, PulseAudio, file_device, rendered, trim
 
 # A run may end this long after its own timeline: the audio, and for tone
 # sequences the 50 ms closing rest and the 100 ms pause.
@@ -41,7 +41,7 @@ def test_sequences_play_exactly_and_end_in_time(audible, server, args):
 
 def write_wave(path, seconds, rate=RATE, channels=1):
     frames = array.array("h", (int(8000 * math.sin(2 * math.pi * 440 * i / rate))
-                               for i in range(int(seconds * rate)) for _ in range(channels)))
+                               for i in range(round(seconds * rate)) for _ in range(channels)))
     with wave.open(str(path), "wb") as out:
         out.setnchannels(channels)
         out.setsampwidth(2)
@@ -51,7 +51,9 @@ def write_wave(path, seconds, rate=RATE, channels=1):
 
 
 def test_a_wave_file_plays_bit_exact(audible, server, tmp_path):
-    expected = trim(write_wave(tmp_path / "tone.wav", 0.5))
+    # PipeWire drops a stream's last part quantum when its quanta are longer than the player's periods
+    # (its own pw-play loses more): a file of whole quanta is heard whole.
+    expected = trim(write_wave(tmp_path / "tone.wav", 22 * PipeWire.min_quantum / RATE))
     with server.capture() as captured:
         result = audible.run(["/w", "tone.wav"], cwd=tmp_path)
     assert (result.stderr, result.returncode) == (b"", 0)
@@ -63,7 +65,7 @@ def test_a_wave_file_plays_bit_exact(audible, server, tmp_path):
         assert len(heard) >= len(expected) - RATE * 30 // 1000
         expected = expected[: len(heard)]
     else:
-        assert result.seconds < 0.5 + SLACK
+        assert result.seconds < len(expected) / RATE + SLACK
     assert heard == expected
 
 
