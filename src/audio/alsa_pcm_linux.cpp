@@ -3,6 +3,8 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
@@ -16,6 +18,7 @@ namespace belvox {
 namespace {
 
 constexpr unsigned kBufferMicroseconds = 200000;
+constexpr std::array<std::byte, 4096> kSilence{};
 
 std::atomic<unsigned> systemErrors{0};
 void CountSystemError(const char*, int, const char*, int error, const char*, ...) {
@@ -49,6 +52,8 @@ class AlsaPcm final : public Pcm {
     if (const int error = SetParams(format, period.valid() ? period.get() : PeriodMicroseconds(name)); error < 0) {
       return error;
     }
+    frameBytes_ = static_cast<std::size_t>(snd_pcm_frames_to_bytes(pcm_, 1));
+    playsOutSilence_ = frameBytes_ > 0 && frameBytes_ <= kSilence.size() && IsPipeWirePlugin(name);
     return static_cast<long>(bufferFrames_);
   }
 
@@ -67,8 +72,11 @@ class AlsaPcm final : public Pcm {
 
   // A drain starts a stream that holds less than its start threshold.
   int Drain() override {
+    if (snd_pcm_state(pcm_) == SND_PCM_STATE_XRUN) return snd_pcm_prepare(pcm_);
     int drained = 0;
-    if (snd_pcm_state(pcm_) != SND_PCM_STATE_XRUN) {
+    if (playsOutSilence_) {
+      drained = PlayOutSilence();
+    } else {
       snd_pcm_nonblock(pcm_, 0);
       drained = snd_pcm_drain(pcm_);
       snd_pcm_nonblock(pcm_, 1);
@@ -102,6 +110,32 @@ class AlsaPcm final : public Pcm {
   TimePoint Now() override { return std::chrono::steady_clock::now(); }
 
  private:
+  // PipeWire's plugin (0.3.65) drains by ending its stream, and PipeWire drops
+  // what is left of the graph's last quantum when that is longer than the
+  // period (1024 frames on a virtual machine). So silence follows the audio
+  // until the delay shows the audio heard, and is then dropped. A device that
+  // ran dry has played everything.
+  int PlayOutSilence() {
+    long after = 0;  // frames of silence written after the audio
+    for (;;) {
+      snd_pcm_sframes_t delay = 0;
+      const int error = snd_pcm_delay(pcm_, &delay);
+      if (error == -EPIPE || (error == 0 && delay <= after)) break;
+      const long room = error < 0 ? error : snd_pcm_avail_update(pcm_);
+      const long written =
+          room > 0 ? snd_pcm_writei(pcm_, kSilence.data(), std::min<std::size_t>(room, kSilence.size() / frameBytes_))
+                   : room;
+      if (written == -EPIPE) break;
+      if (written < 0 && written != -EAGAIN) return static_cast<int>(written);
+      if (written > 0) {
+        after += written;
+      } else {
+        ::poll(nullptr, 0, 5);  // until the device has room again
+      }
+    }
+    return snd_pcm_drop(pcm_);
+  }
+
   // The buffer in periods of about `periodMicroseconds`; the stream starts once
   // the buffer is full, or when it is drained.
   int SetParams(const PcmFormat& format, unsigned periodMicroseconds) {
@@ -131,6 +165,8 @@ class AlsaPcm final : public Pcm {
   snd_pcm_t* pcm_ = nullptr;
   const int wake_;  // an eventfd
   snd_pcm_uframes_t bufferFrames_ = 0;
+  std::size_t frameBytes_ = 0;
+  bool playsOutSilence_ = false;
   unsigned errors_ = 0;  // ALSA's reports of system errors before the PCM was set up
 };
 

@@ -95,4 +95,6 @@ unsigned PeriodMicroseconds(const char* pcm) {
   return pipewire ? kPipeWirePeriodMicroseconds : kPeriodMicroseconds;
 }
 
+bool IsPipeWirePlugin(const char* pcm) { return ConfiguredRoute(pcm).type == "pipewire"; }
+
 }  // namespace belvox

@@ -13,4 +13,7 @@ const char* PlaybackPcmName();
 // stands: snd_config_update() first.
 unsigned PeriodMicroseconds(const char* pcm);
 
+// Whether ALSA's configuration makes the PCM `pcm` PipeWire's own plugin.
+bool IsPipeWirePlugin(const char* pcm);
+
 }  // namespace belvox
