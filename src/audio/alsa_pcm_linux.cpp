@@ -39,9 +39,9 @@ class AlsaPcm final : public Pcm {
     // The server behind the PCM may be asked its name: while the PCM opens, the
     // configuration read once before both.
     snd_config_update();
-    std::future<unsigned> period;
+    std::future<PcmRoute> asked;
     try {
-      period = std::async(std::launch::async, PeriodMicroseconds, name);
+      asked = std::async(std::launch::async, RouteOf, name);
     } catch (const std::exception&) {  // no thread: ask after the open
     }
     if (const int error = snd_pcm_open(&pcm_, name, SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK); error < 0) {
@@ -49,11 +49,10 @@ class AlsaPcm final : public Pcm {
       return error;
     }
     errors_ = AlsaSystemErrors();
-    if (const int error = SetParams(format, period.valid() ? period.get() : PeriodMicroseconds(name)); error < 0) {
-      return error;
-    }
+    const PcmRoute route = asked.valid() ? asked.get() : RouteOf(name);
+    if (const int error = SetParams(format, route.periodMicroseconds); error < 0) return error;
     frameBytes_ = static_cast<std::size_t>(snd_pcm_frames_to_bytes(pcm_, 1));
-    playsOutSilence_ = frameBytes_ > 0 && frameBytes_ <= kSilence.size() && IsPipeWirePlugin(name);
+    playsOutSilence_ = route.pipeWirePlugin && frameBytes_ > 0 && frameBytes_ <= kSilence.size();
     return static_cast<long>(bufferFrames_);
   }
 

@@ -89,12 +89,11 @@ const char* PlaybackPcmName() {
   return name != nullptr && *name != '\0' ? name : "default";
 }
 
-unsigned PeriodMicroseconds(const char* pcm) {
+PcmRoute RouteOf(const char* pcm) {
   const Route route = ConfiguredRoute(pcm);
-  const bool pipewire = route.type == "pipewire" || (route.type == "pulse" && PulseServerIsPipeWire(route.server));
-  return pipewire ? kPipeWirePeriodMicroseconds : kPeriodMicroseconds;
+  const bool plugin = route.type == "pipewire";
+  const bool pipewire = plugin || (route.type == "pulse" && PulseServerIsPipeWire(route.server));
+  return {pipewire ? kPipeWirePeriodMicroseconds : kPeriodMicroseconds, plugin};
 }
-
-bool IsPipeWirePlugin(const char* pcm) { return ConfiguredRoute(pcm).type == "pipewire"; }
 
 }  // namespace belvox

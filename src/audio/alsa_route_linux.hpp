@@ -6,14 +6,17 @@ namespace belvox {
 // not empty, as other audio tools read it; otherwise "default".
 const char* PlaybackPcmName();
 
-// The period to ask the PCM `pcm` for: the one with which the sound server
-// behind it ends a stream soonest. PipeWire, through its own plugin or through
-// PulseAudio's and pipewire-pulse, gets short periods; anything else (a real
-// PulseAudio, dmix, hardware) longer ones. Reads ALSA's configuration as it
-// stands: snd_config_update() first.
-unsigned PeriodMicroseconds(const char* pcm);
+struct PcmRoute {
+  // The period with which the sound server behind the PCM ends a stream
+  // soonest. PipeWire, through its own plugin or through PulseAudio's and
+  // pipewire-pulse, gets short periods; anything else (a real PulseAudio, dmix,
+  // hardware) longer ones.
+  unsigned periodMicroseconds;
+  bool pipeWirePlugin;  // the PCM is PipeWire's own plugin
+};
 
-// Whether ALSA's configuration makes the PCM `pcm` PipeWire's own plugin.
-bool IsPipeWirePlugin(const char* pcm);
+// How to play on the PCM `pcm`. Reads ALSA's configuration as it stands:
+// snd_config_update() first.
+PcmRoute RouteOf(const char* pcm);
 
 }  // namespace belvox
