@@ -52,11 +52,12 @@ class Win32Sound final : public Sound {
 
   bool WavExists(const std::filesystem::path& path) override { return _waccess_s(path.c_str(), 0) == 0; }
 
-  // The header is checked before Windows' decoder sees the file. With no device
-  // that takes audio, no file can play: the file is not to blame. Both questions
-  // may block for good (a frozen sound server), so each runs on a thread of its
-  // own, given the time a device may take to answer, then the file's own length
-  // and the time it may take to start.
+  // Windows' decoder judges the file, but for headers that crash it under wine,
+  // refused before it sees them. With no device that takes audio, no file can
+  // play: the file is not to blame. Both questions may block for good (a frozen
+  // sound server), so each runs on a thread of its own, given the time a device
+  // may take to answer, then the file's own length and the time it may take to
+  // start.
   //
   // The format query also keeps winmm's search for devices off belvox's thread:
   // it searches on winmm's own thread, where waveOutGetNumDevs searches on the
@@ -64,7 +65,7 @@ class Win32Sound final : public Sound {
   // process as it ended (3 runs in 3; none in 26 since).
   Playback PlayWavFile(const std::filesystem::path& path) override {
     const auto header = ReadWavHeader(path);
-    if (!header) return Playback::NotPlayable;
+    if (!header || header->CrashesPlaySound()) return Playback::NotPlayable;
     const auto found = RunBounded(
         [] {
           WAVEFORMATEX wave{WAVE_FORMAT_PCM, 1, 44100, 88200, 2, 16, 0};

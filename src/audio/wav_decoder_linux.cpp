@@ -14,11 +14,12 @@ WavDecoder::WavDecoder(SNDFILE* file, const PcmFormat& format, bool floating)
 
 WavDecoder::~WavDecoder() { sf_close(file_); }
 
-// MPEG audio is refused before libsndfile sees it: its decoder, libmpg123, reports
-// damaged frames on standard error by itself.
+// libsndfile judges the file, but for MPEG audio, refused before libsndfile sees
+// it (its decoder, libmpg123, reports damaged frames on standard error by
+// itself), and for what no sound device plays.
 std::unique_ptr<WavDecoder> WavDecoder::OpenFile(const std::filesystem::path& path) {
   const auto header = ReadWavHeader(path);
-  if (!header || header->Mpeg()) return nullptr;
+  if (!header || header->Mpeg() || !header->Audible()) return nullptr;
 
   SF_INFO info{};
   SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);

@@ -7,9 +7,6 @@
 namespace belvox {
 namespace {
 
-constexpr std::uint32_t kLongestFormat = 1024;
-constexpr std::uint16_t kPcm = 1, kFloat = 3, kExtensible = 0xFFFE;
-
 std::uint32_t Little(const unsigned char* bytes, int count) {
   std::uint32_t value = 0;
   for (int i = count - 1; i >= 0; --i) value = value << 8 | bytes[i];
@@ -23,42 +20,38 @@ bool ReadAt(std::istream& file, std::uint64_t offset, unsigned char* bytes, std:
   return static_cast<std::size_t>(file.gcount()) == count;
 }
 
-bool Sane(const WavHeader& h) {
-  if (h.channels < 1 || h.channels > 8 || h.sampleRate < 1000 || h.sampleRate > 768000) return false;
-  if (h.bytesPerSecond == 0 || h.blockAlign == 0) return false;
-  if (h.formatTag == kPcm || h.formatTag == kFloat || h.formatTag == kExtensible) {
-    const bool whole = h.bitsPerSample % 8 == 0 && h.bitsPerSample >= 8 && h.bitsPerSample <= 64;
-    return whole && h.blockAlign == h.channels * (h.bitsPerSample / 8);
-  }
-  return h.blockAlign >= h.channels;
-}
-
 }  // namespace
 
+bool WavHeader::Audible() const {
+  return channels >= 1 && channels <= 32 && sampleRate >= 1000 && sampleRate <= 768000;
+}
+
+bool WavHeader::CrashesPlaySound() const {
+  return blockAlign == 0 || channels == 0 || channels > 64 || dataBytes >= 0x80000000u;
+}
+
 std::chrono::milliseconds WavHeader::Duration() const {
-  return std::chrono::milliseconds((std::uint64_t{dataBytes} * 1000 + bytesPerSecond - 1) / bytesPerSecond);
+  const std::uint64_t perSecond = bytesPerSecond != 0 ? bytesPerSecond : std::uint64_t{sampleRate} * blockAlign;
+  if (perSecond == 0) return std::chrono::milliseconds(0);
+  return std::chrono::milliseconds((std::uint64_t{dataBytes} * 1000 + perSecond - 1) / perSecond);
 }
 
 std::optional<WavHeader> ReadWavHeader(std::istream& file) {
   file.seekg(0, std::ios::end);
   const auto end = static_cast<std::uint64_t>(std::max<std::streamoff>(file.tellg(), 0));
-  std::array<unsigned char, kLongestFormat> bytes;
+  std::array<unsigned char, 16> bytes;
   if (!ReadAt(file, 0, bytes.data(), 12) || std::string_view(reinterpret_cast<char*>(bytes.data()), 4) != "RIFF" ||
       std::string_view(reinterpret_cast<char*>(bytes.data()) + 8, 4) != "WAVE") {
     return std::nullopt;
   }
   std::optional<WavHeader> header;
-  bool data = false;
+  std::optional<std::uint32_t> dataBytes;
   // Every chunk, however many come before the ones that matter; each takes 8 bytes at least.
-  for (std::uint64_t offset = 12; offset + 8 <= end;) {
+  for (std::uint64_t offset = 12; offset + 8 <= end && !(header && dataBytes);) {
     if (!ReadAt(file, offset, bytes.data(), 8)) return std::nullopt;
     const std::string_view id(reinterpret_cast<char*>(bytes.data()), 4);
     const std::uint32_t size = Little(bytes.data() + 4, 4);
-    const bool within = offset + 8 + size <= end;
-    if (id == "fmt ") {
-      if (header || size < 16 || size > kLongestFormat || !within || !ReadAt(file, offset + 8, bytes.data(), size)) {
-        return std::nullopt;
-      }
+    if (id == "fmt " && !header && size >= 16 && ReadAt(file, offset + 8, bytes.data(), 16)) {
       header = WavHeader{static_cast<std::uint16_t>(Little(&bytes[0], 2)),
                          static_cast<std::uint16_t>(Little(&bytes[2], 2)),
                          Little(&bytes[4], 4),
@@ -66,15 +59,13 @@ std::optional<WavHeader> ReadWavHeader(std::istream& file) {
                          static_cast<std::uint16_t>(Little(&bytes[12], 2)),
                          static_cast<std::uint16_t>(Little(&bytes[14], 2)),
                          0};
-      if (size >= 18 && 18u + Little(&bytes[16], 2) > size) return std::nullopt;  // extra bytes beyond the chunk
-    } else if (id == "data") {
-      if (data || !within || !header) return std::nullopt;
-      data = true;
-      header->dataBytes = size;
+    } else if (id == "data" && !dataBytes) {
+      dataBytes = size;
     }
     offset += 8 + std::uint64_t{size} + (size & 1);  // chunks are padded to an even size
   }
-  if (!header || !data || !Sane(*header)) return std::nullopt;
+  if (!header || !dataBytes) return std::nullopt;
+  header->dataBytes = *dataBytes;
   return header;
 }
 

@@ -8,7 +8,7 @@
 
 namespace belvox {
 
-// What the header of a RIFF WAVE file says of its audio.
+// What the header of a RIFF WAVE file says of its audio, as the file says it.
 struct WavHeader {
   std::uint16_t formatTag;  // 1 PCM, 3 float, 0xFFFE extensible, 0x50 and 0x55 MPEG, ...
   std::uint16_t channels;
@@ -16,18 +16,23 @@ struct WavHeader {
   std::uint32_t bytesPerSecond;
   std::uint16_t blockAlign;
   std::uint16_t bitsPerSample;
-  std::uint32_t dataBytes;
+  std::uint32_t dataBytes;  // as the chunk declares it: a file cut short holds fewer
 
   bool Mpeg() const { return formatTag == 0x50 || formatTag == 0x55; }
-  // How long the data plays, rounded up to whole milliseconds.
+  // 1 to 32 channels at 1,000 to 768,000 Hz: what sound servers and cards take.
+  bool Audible() const;
+  // What wine's PlaySoundW crashes on: no block align (a division by zero), no
+  // channels (a failed assertion) or more than 64 (a corrupted heap), and a data
+  // chunk of 2 GiB or more (a length taken as negative).
+  bool CrashesPlaySound() const;
+  // How long the data plays, rounded up to whole milliseconds; 0 when the header
+  // gives no rate.
   std::chrono::milliseconds Duration() const;
 };
 
-// Reads every chunk of a RIFF WAVE file to its end and checks what a player relies
-// on: one `fmt ` chunk of 16 to 1,024 bytes whose extra size fits in it, 1 to 8
-// channels at 1,000 to 768,000 Hz, a data rate, a block align that fits the
-// samples (exactly, for PCM and float), and one `data` chunk that lies within the
-// file. nullopt when any of that fails.
+// Reads the chunks of a RIFF WAVE file, however many, until it has the first
+// `fmt ` chunk (its first 16 bytes) and the first `data` chunk, in either order.
+// nullopt when the file is no RIFF WAVE or lacks either.
 std::optional<WavHeader> ReadWavHeader(std::istream& file);
 std::optional<WavHeader> ReadWavHeader(const std::filesystem::path& path);
 

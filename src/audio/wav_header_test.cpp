@@ -61,37 +61,61 @@ TEST(ReadWavHeader, ReadsWhatAPlayerNeeds) {
   EXPECT_TRUE(behind->Mpeg());
 }
 
-TEST(ReadWavHeader, RefusesHeadersThatDisagreeWithThemselvesOrTheFile) {
-  const std::string fmt = Fmt{}.Bytes();
-  const std::string data = Chunk("data", std::string(882, '\1'));
-  const std::pair<const char*, std::string> refused[] = {
-      {"no channels", Wave(Fmt{.channels = 0, .align = 0})},
-      {"nine channels", Wave(Fmt{.channels = 9, .align = 18})},
-      {"65,535 channels", Wave(Fmt{.channels = 65535, .align = 65534})},
-      {"block align 0", Wave(Fmt{.align = 0})},
-      {"block align of stereo", Wave(Fmt{.align = 4})},
-      {"12 bits", Wave(Fmt{.bits = 12})},
-      {"999 Hz", Wave(Fmt{.rate = 999})},
-      {"768,001 Hz", Wave(Fmt{.rate = 768001})},
-      {"no data rate", Wave(Fmt{.perSecond = 0})},
-      {"a huge fmt chunk", Wave(Chunk("fmt ", fmt, 0x7FFFFFF0) + data)},
-      {"fmt of 15 bytes", Wave(Chunk("fmt ", fmt.substr(0, 15)) + data)},
-      {"extra bytes beyond fmt", Wave(Chunk("fmt ", fmt + Little(2, 2)) + data)},
-      {"extensible, block align of stereo", Wave(Fmt{.tag = 0xFFFE, .align = 4})},
-      {"two fmt chunks", Wave(Chunk("fmt ", fmt) + Chunk("fmt ", fmt) + data)},
-      {"data beyond the file", Wave(Chunk("fmt ", fmt) + Chunk("data", "abcd", 0xFFFFFFFE))},
-      {"no data", Wave(Chunk("fmt ", fmt))},
+TEST(ReadWavHeader, FindsBothChunksInAnyShapeAndNothingElse) {
+  const std::string fmt = Fmt{}.Bytes(), data = Chunk("data", std::string(882, '\1'));
+  const std::pair<const char*, std::string> found[] = {
       {"data before fmt", Wave(data + Chunk("fmt ", fmt))},
+      {"a fmt chunk longer than the file", Wave(Chunk("data", "ab") + Chunk("fmt ", fmt, 0x7FFFFFF0))},
+      {"data longer than the file", Wave(Chunk("fmt ", fmt) + Chunk("data", "abcd", 0xFFFFFFFE))},
+      {"an extra size beyond fmt", Wave(Chunk("fmt ", fmt + Little(0xABCD, 2)) + data)},
+      {"a RIFF size of 4", "RIFF" + Little(4, 4) + Wave(Fmt{}).substr(8)},
+  };
+  for (const auto& [name, bytes] : found) EXPECT_TRUE(Read(bytes)) << name;
+  const std::pair<const char*, std::string> refused[] = {
+      {"fmt of 15 bytes", Wave(Chunk("fmt ", fmt.substr(0, 15)) + data)},
+      {"no data", Wave(Chunk("fmt ", fmt))},
+      {"no fmt", Wave(data)},
+      {"an odd chunk without its pad byte", Wave(Chunk("odd ", "abc").substr(0, 11) + Chunk("fmt ", fmt) + data)},
       {"not WAVE", "RIFX" + Wave(Fmt{}).substr(4)},
       {"cut short", Wave(Fmt{}).substr(0, 30)},
       {"empty", ""},
   };
   for (const auto& [name, bytes] : refused) EXPECT_FALSE(Read(bytes)) << name;
-  for (const Fmt& bound :
-       {Fmt{.rate = 1000}, Fmt{.rate = 768000}, Fmt{.channels = 8, .align = 16}, Fmt{.tag = 3, .align = 8, .bits = 64},
-        Fmt{.tag = 0x11, .align = 256, .bits = 4, .extra = Little(2, 2) + "\xff\xff"}}) {
-    EXPECT_TRUE(Read(Wave(bound))) << bound.rate << " Hz, " << bound.channels << " channels, tag " << bound.tag;
+}
+
+// Which headers no sound device takes, and which crash wine's PlaySoundW; every other one is the decoder's.
+TEST(ReadWavHeader, NamesWhatNoDeviceTakesAndWhatCrashesPlaySound) {
+  struct Row {
+    Fmt fmt;
+    std::uint32_t dataBytes;
+    bool audible, crashes;
+  };
+  const Row rows[] = {
+      {{}, 882, true, false},
+      {{.rate = 1000}, 882, true, false},
+      {{.rate = 768000}, 882, true, false},
+      {{.rate = 999}, 882, false, false},
+      {{.rate = 768001}, 882, false, false},
+      {{.channels = 32, .align = 64}, 882, true, false},
+      {{.channels = 33, .align = 66}, 882, false, false},
+      {{.channels = 64, .align = 128}, 882, false, false},
+      {{.channels = 65, .align = 130}, 882, false, true},
+      {{.channels = 0}, 882, false, true},
+      {{.align = 0}, 882, true, true},
+      {{.perSecond = 0, .bits = 12}, 882, true, false},
+      {{}, 0x7FFFFFFF, true, false},
+      {{}, 0x80000000, true, true},
+  };
+  for (const Row& row : rows) {
+    const auto header = Read(Wave(Chunk("fmt ", row.fmt.Bytes()) + Chunk("data", "ab", row.dataBytes)));
+    ASSERT_TRUE(header);
+    EXPECT_EQ(std::make_pair(header->Audible(), header->CrashesPlaySound()), std::make_pair(row.audible, row.crashes))
+        << row.fmt.channels << " channels at " << row.fmt.rate << " Hz, block align " << row.fmt.align << ", "
+        << row.dataBytes << " bytes";
   }
+  // Without a data rate the block rate stands in; without either, no length is known.
+  EXPECT_EQ(Read(Wave(Fmt{.perSecond = 0}, 88200))->Duration().count(), 1000);
+  EXPECT_EQ(Read(Wave(Fmt{.rate = 0, .perSecond = 0}, 88200))->Duration().count(), 0);
 }
 
 }  // namespace
