@@ -34,7 +34,8 @@ class WaveOut {
   virtual bool WaitPending(std::size_t blocks) = 0;
   // Silences the device at once; it reads no queued block afterwards.
   virtual void Stop() = 0;
-  // False when the device, as it closed, lost audio it had taken.
+  // False when the device, as it closed, lost audio it had taken, or did not
+  // close within its allowance.
   virtual bool Close() = 0;
 };
 

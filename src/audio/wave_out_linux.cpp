@@ -182,8 +182,11 @@ class Feeder {
   }
 
   // What is left is silence, or audio nobody waits for any more.
+  // A close that outlasts its allowance (a plugin that cannot write its output)
+  // played nothing it still held.
   void Finish(std::unique_lock<std::mutex>& lock) {
-    s_->faulted = !Call(lock, [&] { return s_->pcm->Close(); });
+    const TimePoint asked = s_->pcm->Now();
+    s_->faulted = !Call(lock, [&] { return s_->pcm->Close(); }) || s_->pcm->Now() - asked > kCloseAllowance;
     s_->MoveTo(State::Closed);
   }
 
@@ -377,8 +380,8 @@ class FeedingWaveOut final : public WaveOut {
     const bool opened = shared_->state != State::Closed;
     shared_->MoveTo(State::Closing);
     if (stepper_ && opened) stepper_->Finish(lock);
-    shared_->changed.wait_for(lock, allowance, [&] { return shared_->state == State::Closed; });
-    const bool faulted = shared_->faulted;
+    const bool closed = shared_->changed.wait_for(lock, allowance, [&] { return shared_->state == State::Closed; });
+    const bool faulted = shared_->faulted || !closed;
     Release(lock);
     return !faulted;
   }

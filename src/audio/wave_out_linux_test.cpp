@@ -37,6 +37,7 @@ class SimPcm final : public Pcm {
     milliseconds standStillAt = milliseconds::max();
     milliseconds stoppedAt = milliseconds::max();  // the process stops for 30 s in the wait that starts here
     bool loseOnClose = false;
+    milliseconds closeTakes{0};
   };
 
   SimPcm(World world, Heard& heard) : world_(world), heard_(heard) {}
@@ -83,6 +84,7 @@ class SimPcm final : public Pcm {
   }
   void Wake() override {}
   bool Close() override {
+    now_ += world_.closeTakes;
     heard_.closedAt = now_;
     return !world_.loseOnClose;
   }
@@ -164,6 +166,8 @@ TEST(AlsaFeeder, ThePlayerSeesEveryOutcomeOfThePcm) {
       {"stands still", {.standStillAt = ms(1000)}, lost, 3200, 3300},
       {"stopped for 30 s", {.stoppedAt = ms(1000)}, played, 32800, 33300},
       {"loses it as it closes", {.loseOnClose = true}, lost, 3000, 3030},
+      {"takes 1 s to close", {.closeTakes = ms(1000)}, played, 4000, 4030},
+      {"never closes: stuck writing its output", {.closeTakes = ms(3600000)}, lost, 3603000, 3603030},
       {"does not open", {.refuseOpen = true}, lost, -1, -1},
   };
   for (const Case& c : cases) {
