@@ -78,9 +78,12 @@ bool PlayEventSound(std::string_view id, EventSoundProgress& progress) {
   if (properties != nullptr) ca_proplist_destroy(properties);
   if (played) {
     progress.Update(false, false, false);
+    const unsigned continues = Continues();
     std::unique_lock lock(completion.mutex);
     completion.done.wait(lock, [&] { return completion.finished; });
-    played = completion.error == CA_SUCCESS;
+    // The server plays a started sound whether or not its client runs; a stop of
+    // 30 s or more outlasts the client library's timeout, which then fails it.
+    played = completion.error == CA_SUCCESS || Continues() != continues;
   }
   if (!played) ca_context_cancel(context, 1);
   ca_context_destroy(context);

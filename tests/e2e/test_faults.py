@@ -1,6 +1,7 @@
 """A hostile world: frozen, vanishing and missing sound servers, no memory, no threads, Ctrl+C, closed pipes.
 Every row ends with one clear message (or the expected play) and status 0, never a hang or a crash."""
 
+import contextlib
 import os
 import shutil
 import signal
@@ -130,7 +131,8 @@ DEEP_ACTIONS = [
 # (server, build, arguments, seconds into the run, seconds stopped)
 PAUSES = [
     *[(server, "linux", LONG, 1.0, 3.0) for server in (PulseAudio, PipeWire)],
-    *[(server, "linux", ["/s"], 0.05, 6.0) for server in (PulseAudio, PipeWire)],  # before the event sound starts
+    # Before the event sound starts; past the 30 s in which libpulse fails what its client does not answer.
+    *[(server, "linux", ["/s"], 0.05, pause) for server, pause in ((PulseAudio, 31.0), (PipeWire, 6.0))],
     (PulseAudio, "windows", ["/w", "WAV"], 1.5, 6.0),
 ]
 
@@ -164,20 +166,29 @@ def test_a_paused_run_plays_on_where_it_stopped(request, tmp_path, make_server, 
         assert 1.5 <= len(heard) / RATE <= 3.0
     elif build == "windows":  # wine's PlaySound closes its device up to 20 ms before the end
         assert len(heard) / RATE == pytest.approx(3.0, abs=0.03)
-    else:
-        assert heard
+    else:  # the bell, once: not the beep that stands in for an event sound that could not play
+        bell = subprocess.run(["soxi", "-D", "/usr/share/sounds/freedesktop/stereo/bell.oga"], capture_output=True)
+        assert len(trim(captured)) / RATE == pytest.approx(float(bell.stdout), abs=0.03)
 
 
 @pytest.mark.parametrize("args", [["/f", "440,100"], ["/b"], ["/s"], ["/w", "WAV"]],
                          ids=" ".join)
-@pytest.mark.parametrize("device", ["no server", "a file in no folder"])
+@pytest.mark.parametrize("device", ["no server", "a file in no folder", "a full pipe"])
 def test_no_device_is_reported_for_every_action(belvox, tmp_path, args, device):
     """No server answers ALSA's default device (Linux); wine has no audio driver at all (Windows).
-    ALSA's file plugin opens and takes audio, and says only as it closes that it has no file for it."""
+    ALSA's file plugin opens and takes audio, and says only as it closes that it has no file for it, or
+    never closes, its writes into a pipe that nobody reads never returning."""
     if belvox.windows and (args[0] in ("/s", "/b") or device != "no server"):
         pytest.skip("Windows reports nothing of alerts and beeps; the file plugin is the Linux build's")
     args = [wave_file(tmp_path) if a == "WAV" else a for a in args]
-    env = {"PULSE_SERVER": f"unix:{tmp_path}/none.sock", **file_device(tmp_path, f"{tmp_path}/none/out.raw")}
+    output = f"{tmp_path}/none/out.raw"
+    if device == "a full pipe":
+        os.mkfifo(output := f"{tmp_path}/full.fifo")
+        held = os.open(output, os.O_RDWR | os.O_NONBLOCK)
+        with contextlib.suppress(BlockingIOError):
+            while True:
+                os.write(held, bytes(4096))
+    env = {"PULSE_SERVER": f"unix:{tmp_path}/none.sock", **file_device(tmp_path, output)}
     if device == "no server":
         (tmp_path / "alsa" / "asoundrc").write_text(PulseAudio.asoundrc())
     if belvox.windows:
