@@ -58,7 +58,7 @@ TEST(Run, WalksTheArgumentsToOneActionOrOneMessage) {
       {{u"/nl", u"A4,4"}, {u"/nl - Parameter is invalid."}},
       {{u"/f", u"/x"}, {u"/x - Parameter is invalid."}},
       {{u"/f", u"440,100", u"/l", u"tones.txt"}, {u"/l - Parameter is invalid."}},
-      {{u"/f", u"/l", u""}, {u" - File was not able to open."}},
+      {{u"/f", u"/L", u""}, {u" - File was not able to open."}},
       {{u"/f", u"440,100", u"440,5"}, {u"5 - Value of time is too short."}},
       {{u"/n", u"A4,4", u"", u"C4,4"}, {u"Empty parameter is specified."}},
       {{u"/w", u"missing.wav", u"/b"}, {u"missing.wav - File was not found."}},

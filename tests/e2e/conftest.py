@@ -11,6 +11,7 @@ import struct
 import subprocess
 import termios
 import time
+import warnings
 from collections import namedtuple
 from pathlib import Path
 
@@ -48,6 +49,19 @@ def pytest_collection_modifyitems(items):
             item.add_marker(pytest.mark.flaky(reruns=1))
 
 
+RERUNS = []  # each test that pytest-rerunfailures runs again, with its cause, for the summary
+
+
+def pytest_runtest_logreport(report):
+    if report.outcome == "rerun":
+        RERUNS.append(f"RUN AGAIN {report.nodeid}: {report.longrepr.reprcrash.message.splitlines()[0]}")
+
+
+def pytest_terminal_summary(terminalreporter):
+    for line in RERUNS:
+        terminalreporter.write_line(line)
+
+
 Result = namedtuple("Result", "stdout stderr returncode seconds")
 
 
@@ -79,9 +93,9 @@ class Program:
 
 def execute(command, env, windows, cwd=None, timeout=60, console=None):
     """Runs the command with a terminal for standard input (wine then gives it a console), and for the
-    stream that `console` names, whose text is then what the terminal shows. Under wine, once more if its
-    loader died of SIGSEGV (a fault in belvox.exe ends wine with the exception's code, never a signal)
-    or its console showed nothing, as each has been seen to on a loaded machine."""
+    stream that `console` names, whose text is then what the terminal shows. Under wine, once more, named
+    in the summary, if its loader died of SIGSEGV (a fault in belvox.exe ends wine with the exception's
+    code, never a signal) or its console showed nothing, as each has been seen to on a loaded machine."""
     def attempt():
         primary, secondary = pty.openpty()
         fcntl.ioctl(secondary, termios.TIOCSWINSZ, struct.pack("HHHH", 50, 300, 0, 0))  # no line is wrapped
@@ -108,9 +122,15 @@ def execute(command, env, windows, cwd=None, timeout=60, console=None):
         return Result(output["stdout"], output["stderr"], process.returncode, time.monotonic() - start)
 
     completed = attempt()
-    if windows and (completed.returncode == -signal.SIGSEGV or console and not getattr(completed, console)):
+    crashed, test = completed.returncode == -signal.SIGSEGV, os.environ["PYTEST_CURRENT_TEST"].split()[0]
+    if windows and (crashed or console and not getattr(completed, console)) and test not in RUN_AGAIN:
+        RUN_AGAIN.add(test)  # once a test: a second time is belvox's fault
+        warnings.warn(f"run again: {'SIGSEGV' if crashed else 'a blank console'}: {' '.join(map(str, command))}")
         completed = attempt()
     return completed
+
+
+RUN_AGAIN = set()
 
 
 def own_lines(stderr):
