@@ -53,8 +53,7 @@ class Server:
         samples = array.array("h")
         path = self.directory / self.capture_file
         path.unlink(missing_ok=True)
-        recorder = subprocess.Popen(self.recorder(path), env=self.environ(), stdout=subprocess.DEVNULL,
-                                    stderr=self.log)
+        recorder = subprocess.Popen(self.recorder(path), env=self.environ(), stdout=subprocess.DEVNULL, stderr=self.log)
         try:
             self.wait_for_recording(recorder, path)
             yield samples
@@ -164,8 +163,7 @@ class PipeWire(Server):
         self.env["PULSE_SERVER"] = f"unix:{self.env['XDG_RUNTIME_DIR']}/pulse/native"
         environment = {k: v for k, v in self.environ().items() if k not in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS")}
         self.session = subprocess.Popen(
-            ["dbus-run-session", "--", "sh", "-c",
-             "pipewire & sleep 0.5; wireplumber & pipewire-pulse & wait"],
+            ["dbus-run-session", "--", "sh", "-c", "pipewire & sleep 0.5; wireplumber & pipewire-pulse & wait"],
             env=environment, stdout=self.log, stderr=self.log, start_new_session=True)
         self.wait_for("info")
         subprocess.run(["pactl", "load-module", "module-null-sink", "sink_name=cap", "format=s16le",
@@ -195,8 +193,7 @@ class PipeWire(Server):
                 'ctl.!default { type pipewire }\n')
 
     def recorder(self, path):
-        return ["pw-record", "--target", "cap", "--format", "s16", "--rate", str(RATE), "--channels", "1",
-                str(path)]
+        return ["pw-record", "--target", "cap", "--format", "s16", "--rate", str(RATE), "--channels", "1", str(path)]
 
     @staticmethod
     def recorded(path):

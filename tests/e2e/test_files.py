@@ -1,12 +1,13 @@
 """Parameter files and WAV files: the exact message, or none and the play, on both builds."""
 
 import math
+import shutil
 import struct
 import subprocess
 
 import pytest
 
-from conftest import LINUX_BINARY, clean_environment
+from conftest import LINUX_BINARY, ROOT, clean_environment
 from servers import file_device, rendered
 from test_audio import write_wave
 
@@ -18,17 +19,18 @@ def null_device(tmp_path):
 
 # What each build's file reader shows beyond the texts table; how lines are split and parsed is a unit table.
 ARGUMENTS = [
-    (["/f", "/l", "ok.txt"], ""),
     (["/f", "/l", "empty.txt"], ""),
     (["/f", "/l", "tönë.txt"], "tönë.txt - File was not able to open.\n"),
     (["/f", "/l", "."], ". - File was not able to open.\n"),
+    (["/n", "/L", "examples/fanfare.txt"], ""),  # the README's examples
+    (["/fs", "/l", "examples/beeps.txt"], ""),
 ]
 
 
 @pytest.mark.parametrize("args,stderr", ARGUMENTS, ids=lambda a: " ".join(a) if isinstance(a, list) else "")
 def test_file_arguments(belvox, tmp_path, null_device, args, stderr):
-    (tmp_path / "ok.txt").write_bytes(b"440,10\n880,20\n")
     (tmp_path / "empty.txt").write_bytes(b"")
+    shutil.copytree(ROOT / "examples", tmp_path / "examples")
     result = belvox.run(args, cwd=tmp_path, env=null_device)
     assert (result.stderr, result.returncode) == (belvox.english(stderr), 0)
 
@@ -51,16 +53,15 @@ def riff(chunks, size=None, pad=True):
 
 
 def sine(bits, channels=1, width=None):
-    """801 frames of 440 Hz at half scale, 8 kHz: unsigned 8-bit, signed `bits` in `width` bytes, or float."""
+    """801 frames of 440 Hz at half scale, 8 kHz: unsigned 8-bit, or signed `bits` in `width` bytes."""
     values = [math.sin(2 * math.pi * 440 * i / 8000) / 2 for i in range(801) for _ in range(channels)]
-    if bits in (8, 32.0):
-        return bytes(round(v * 127) + 128 for v in values) if bits == 8 else struct.pack(f"<{len(values)}f", *values)
-    return b"".join((round(v * (2 ** (bits - 1) - 1)) << 8 * (width or bits // 8) - bits).to_bytes(
-        width or bits // 8, "little", signed=True) for v in values)
+    return bytes(round(v * 127) + 128 for v in values) if bits == 8 else b"".join(
+        (round(v * (2 ** (bits - 1) - 1)) << 8 * (width or bits // 8) - bits).to_bytes(width or bits // 8, "little",
+                                                                                       signed=True) for v in values)
 
 
 def fmt(tag, channels, bits, align, extra=b""):
-    return struct.pack("<HHIIHH", tag, channels, 8000, 8000 * align, align, int(bits)) + extra
+    return struct.pack("<HHIIHH", tag, channels, 8000, 8000 * align, align, bits) + extra
 
 
 PCM, DATA = fmt(1, 1, 16, 2), sine(16)
@@ -70,23 +71,18 @@ MP3 = fmt(0x55, 1, 0, 1, struct.pack("<HHIHHH", 12, 1, 0x0414, 1, 0, 0)), b"\xff
 # but MPEG audio (its decoder writes to standard error); Windows leaves all to PlaySoundW but what crashes it.
 CORPUS = [
     ("8-bit, extra size of garbage", riff([(b"fmt ", fmt(1, 1, 8, 1, b"\xcd\xab")), (b"data", sine(8))]), 1, 1),
-    ("float, extra size of garbage", riff([(b"fmt ", fmt(3, 1, 32.0, 4, b"\xcd\xab")), (b"data", sine(32.0))]), 1, 1),
     ("24 in 4 bytes", riff([(b"fmt ", fmt(1, 2, 24, 8)), (b"data", sine(24, 2, 4))]), 1, 1),
     ("extensible, 24 in 4 bytes", riff([(b"fmt ", fmt(0xFFFE, 2, 32, 8, EXTENSIBLE)), (b"data", sine(24, 2, 4))]), 1, 1),
-    ("12-bit", riff([(b"fmt ", fmt(1, 1, 12, 2)), (b"data", sine(12, 1, 2))]), 1, 1),
-    ("bext and LIST before fmt", riff([(b"bext", bytes(602)), (b"LIST", b"INFOISFT\3\0\0\0abc\0"), (b"fmt ", PCM),
+    ("bext and odd LIST before fmt", riff([(b"bext", bytes(602)), (b"LIST", b"INFOISFT\3\0\0\0abc"), (b"fmt ", PCM),
                                        (b"data", DATA)]), 1, 1),
     ("LIST after data, no pad bytes", riff([(b"fmt ", fmt(1, 1, 8, 1)), (b"data", sine(8)),
                                             (b"LIST", b"INFOICMT\3\0\0\0abc")], pad=False), 1, 1),
-    ("an odd chunk with its pad byte", riff([(b"odd ", b"abc"), (b"fmt ", PCM), (b"data", DATA)]), 1, 1),
     ("an odd chunk without", riff([(b"odd ", b"abc"), (b"fmt ", PCM), (b"data", DATA)], pad=False), 0, 0),
     ("RIFF size too large", riff([(b"fmt ", PCM), (b"data", DATA)], size=0xFFFFFFFF), 1, 0),
-    ("RIFF size too small", riff([(b"fmt ", PCM), (b"data", DATA)], size=4), 1, 0),
     ("data size too large", riff([(b"fmt ", PCM), (b"data", DATA, 2000)]), 1, 1),
     ("data size of a stream", riff([(b"fmt ", PCM), (b"data", DATA, 0xFFFFFFFF)]), 1, 0),
     ("block align 0", riff([(b"fmt ", fmt(1, 1, 16, 0)), (b"data", DATA)]), 1, 0),
     ("MPEG behind 64 chunks", riff([(b"JUNK", b"")] * 64 + [(b"fmt ", MP3[0]), (b"data", MP3[1])]), 0, 1),
-    ("FLAC", b"fLaC" + bytes(100), 0, 0),
 ]
 
 

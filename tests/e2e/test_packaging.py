@@ -8,6 +8,7 @@ import zipfile
 import pytest
 
 from conftest import BUILD, ROOT, VERSION, WINDOWS_BINARY, clean_environment
+from servers import RATE, PulseAudio, trim
 
 
 def test_the_debian_package_is_lintian_clean_and_runs_from_a_scratch_root(tmp_path):
@@ -39,31 +40,26 @@ def test_the_windows_download_holds_the_exe_and_both_readmes(tmp_path):
                              text=True, check=True).stdout
     dlls = sorted(line.split()[-1].upper() for line in imports.splitlines() if "DLL Name:" in line)
     assert dlls == ["KERNEL32.DLL", "MSVCRT.DLL", "USER32.DLL", "WINMM.DLL"]
-
-
-def test_the_windows_version_resource_names_the_version():
-    """Each string of the version resource is its UTF-16 name, padded to 4 bytes, then its value."""
+    # Each string of the version resource is its UTF-16 name, padded to 4 bytes, then its value.
     exe = WINDOWS_BINARY.read_bytes()
     for name, value in ("FileVersion", VERSION), ("ProductName", "belvox"), ("LegalCopyright", "(C) The belvox developers"):
         entry = re.escape(f"{name}\0".encode("utf-16-le")) + b"(?:\0\0)?" + re.escape(f"{value}\0".encode("utf-16-le"))
         assert re.search(entry, exe), name
 
 
-def test_two_clean_builds_of_one_commit_are_the_same(tmp_path):
-    """Debian's reproducible-builds practice: a clean clone of this commit, built in another folder
-    and at another time, gives the same belvox, package, belvox.exe and zip, byte for byte."""
-    if subprocess.run(["git", "status", "--porcelain", "--untracked-files=no"], cwd=ROOT, capture_output=True,
-                      text=True).stdout:
-        pytest.skip("the work tree has uncommitted changes: build/ is not one commit's")
-    clone = tmp_path / "clone"
-    subprocess.run(["git", "clone", "-q", str(ROOT), str(clone)], check=True)
-    for preset in ("linux", "windows"):  # niced: captures run beside it
-        subprocess.run(f"cmake --preset {preset} -DBUILD_TESTING=OFF && nice cmake --build --preset {preset}",
-                       shell=True, cwd=clone, check=True, capture_output=True)
-    packages = []
-    for name, build in (("first", BUILD), ("second", clone / "build")):
-        subprocess.run(["cpack", "-B", str(tmp_path / name)], cwd=build / "linux", check=True, capture_output=True)
-        packages.append((tmp_path / name / f"belvox_{VERSION}_amd64.deb").read_bytes())
-    assert packages[0] == packages[1]
-    for built in ("linux/belvox", "windows/belvox.exe", f"windows/belvox-{VERSION}-windows-x86_64.zip"):
-        assert (BUILD / built).read_bytes() == (clone / "build" / built).read_bytes(), built
+def test_the_quick_start_plays_a_melody_on_the_default_device():
+    server = PulseAudio()
+    try:
+        with server.capture() as captured:
+            played = subprocess.run([ROOT / "scripts" / "play"], env=server.environ(), capture_output=True, timeout=300)
+    finally:
+        server.stop()
+    assert (played.returncode, played.stderr, round(len(trim(captured)) / RATE, 2)) == (0, b"", 5.0)  # 5 s of notes
+
+
+def test_tests_are_under_40_percent_of_all_code_as_the_readme_counts_them():
+    lines = lambda *globs: sum(path.read_bytes().count(b"\n") for glob in globs for path in ROOT.glob(glob))  # noqa
+    tests = lines("tests/**/*.[ch]pp", "tests/**/*.py", "fuzz/**/*.[ch]pp", "fuzz/**/*.py", "src/**/*_test.cpp")
+    code = lines("src/**/*.[ch]pp") - lines("src/**/*_test.cpp")
+    stated = re.search(r"Now ([\d,]+) lines\s+of\s+tests\s+against\s+([\d,]+)", (ROOT / "README.md").read_text())
+    assert [tests, code] == [int(n.replace(",", "")) for n in stated.groups()] and tests / (tests + code) < 0.4
