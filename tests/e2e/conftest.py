@@ -43,9 +43,10 @@ def pytest_collection_modifyitems(items):
         if item.path.name in ("test_audio.py", "test_faults.py") and "windows" in item.name:
             item.add_marker("alone")
         # On a loaded machine PipeWire's recorder now and then loses a graph period that the sink played,
-        # and wine's audio thread slips: a capture runs once more, and a fault of belvox's fails twice.
+        # wine's audio thread slips, and the 200 s stream, beside the builds, can run dry for a few ms: a
+        # capture runs once more, and a fault of belvox's fails twice.
         captured = item.path.name == "test_audio.py" or item.originalname == "test_a_paused_run_plays_on_where_it_stopped"
-        if captured and ("pipewire" in item.name.lower() or "windows" in item.name):
+        if captured and ("pipewire" in item.name.lower() or "windows" in item.name or "long" in item.keywords):
             item.add_marker(pytest.mark.flaky(reruns=1))
 
 
@@ -122,7 +123,7 @@ def execute(command, env, windows, cwd=None, timeout=60, console=None):
         return Result(output["stdout"], output["stderr"], process.returncode, time.monotonic() - start)
 
     completed = attempt()
-    crashed, test = completed.returncode == -signal.SIGSEGV, os.environ["PYTEST_CURRENT_TEST"].split()[0]
+    crashed, test = completed.returncode == -signal.SIGSEGV, os.environ.get("PYTEST_CURRENT_TEST", "").split(" ")[0]
     if windows and (crashed or console and not getattr(completed, console)) and test not in RUN_AGAIN:
         RUN_AGAIN.add(test)  # once a test: a second time is belvox's fault
         warnings.warn(f"run again: {'SIGSEGV' if crashed else 'a blank console'}: {' '.join(map(str, command))}")
