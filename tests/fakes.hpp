@@ -10,7 +10,13 @@
 #include <utility>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include <list>
+#include <mutex>
+
 #include "app/console.hpp"
+#include "audio/liveness.hpp"
 #include "audio/sound.hpp"
 #include "audio/wave_out.hpp"
 #include "common/system_text.hpp"
@@ -44,6 +50,100 @@ class RecordingConsole final : public Console {
   std::string bytes;
 };
 
+// A timeline whose time moves only when every thread that it knows of waits:
+// then to the earliest end of a wait. The thread that makes it counts.
+class VirtualTimeline final : public Timeline {
+ public:
+  ~VirtualTimeline() override { Finish(); }
+
+  TimePoint Now() override {
+    std::lock_guard guard(mutex_);
+    return now_;
+  }
+  void Wait(std::unique_lock<std::mutex>& lock, std::condition_variable&, TimePoint until) override {
+    std::unique_lock guard(mutex_);
+    lock.unlock();
+    WaitLocked(guard, until);
+    guard.unlock();
+    lock.lock();
+  }
+  void Notify(std::condition_variable&) override {
+    std::lock_guard guard(mutex_);
+    ++notices_;
+    wake_.notify_all();
+  }
+  void Starting() override {
+    std::lock_guard guard(mutex_);
+    ++threads_;
+  }
+  void Ended() override {
+    std::lock_guard guard(mutex_);
+    --threads_;
+    ++notices_;
+    wake_.notify_all();
+  }
+
+  // The process is stopped for `duration` when time reaches `at`.
+  void StopAt(milliseconds at, milliseconds duration) {
+    stopAt_ = TimePoint(at);
+    stopFor_ = duration;
+  }
+  // Lets every other thread run until it ends or waits for ever.
+  void Finish() {
+    std::unique_lock guard(mutex_);
+    finishing_ = true;
+    while (threads_ > 1 && WaitLocked(guard, TimePoint::max())) {
+    }
+    finishing_ = false;
+  }
+
+ private:
+  struct Entry {
+    TimePoint until;
+    unsigned seen;  // the notices when it began
+  };
+
+  // False when every thread waits for ever.
+  bool WaitLocked(std::unique_lock<std::mutex>& guard, TimePoint until) {
+    const auto entry = waits_.insert(waits_.end(), {until, notices_});
+    bool moves = true;
+    while (entry->seen == notices_ && now_ < until) {
+      TimePoint next = TimePoint::max();
+      std::size_t asleep = 0;
+      for (const Entry& e : waits_) {
+        if (e.seen != notices_ || e.until <= now_) continue;
+        ++asleep;
+        next = std::min(next, e.until);
+      }
+      if (asleep < threads_) {
+        wake_.wait(guard);
+        continue;
+      }
+      if (next == TimePoint::max()) {
+        if (!finishing_) ADD_FAILURE() << "every thread waits for ever";
+        moves = false;
+        ++notices_;
+      } else {
+        if (next >= stopAt_) next += std::exchange(stopFor_, milliseconds(0));
+        now_ = next;
+      }
+      wake_.notify_all();
+    }
+    waits_.erase(entry);
+    return moves;
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  TimePoint now_{};
+  std::size_t threads_ = 1;
+  bool finishing_ = false;
+  unsigned notices_ = 0;
+  std::list<Entry> waits_;
+  TimePoint stopAt_ = TimePoint::max();
+  milliseconds stopFor_{0};
+};
+
 // A device and its clock in simulated time, recording every call and the audio
 // queued: it plays its blocks back to back in real time, from its open on.
 class SimWaveOut final : public WaveOut, public Clock {
@@ -57,11 +157,11 @@ class SimWaveOut final : public WaveOut, public Clock {
   SimWaveOut() : SimWaveOut(World{}) {}
   explicit SimWaveOut(World world) : world_(world) {}
 
-  bool Open(const PcmFormat& format) override {
+  Playback Open(const PcmFormat& format) override {
     calls.push_back("open");
     this->format = format;
     playedUntil_ = now_;
-    return !world_.refuseOpen;
+    return world_.refuseOpen ? Playback::DeviceUnavailable : Playback::Played;
   }
   bool Queue(std::span<const std::byte> block) override {
     calls.push_back("queue " + std::to_string(block.size()));

@@ -1,4 +1,6 @@
 #include <clocale>
+#include <cstdio>
+#include <cstdlib>
 #include <csignal>
 #include <new>
 #include <string>
@@ -6,6 +8,7 @@
 
 #include "app/console.hpp"
 #include "app/run.hpp"
+#include "audio/liveness.hpp"
 #include "audio/sound.hpp"
 #include "common/system_text.hpp"
 
@@ -28,7 +31,13 @@ int main(int argc, char** argv) {
       if (sole == u"--help" || sole == u"-h") sole = u"/?";
       if (sole == u"--version") sole = u"/ver";
     }
-    return belvox::Run(arguments, language, *console, *belvox::MakeSystemSound());
+    const int status = belvox::Run(arguments, language, *console, *belvox::MakeSystemSound());
+    // A thread left in a sound library call could hold up or crash the teardown.
+    if (belvox::LeftBehind()) {
+      std::fflush(nullptr);
+      std::_Exit(status);
+    }
+    return status;
   } catch (const std::bad_alloc&) {
     belvox::WriteFailure({u"", belvox::MessageId::OutOfMemory}, language, *console);
     return 0;

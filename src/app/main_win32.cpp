@@ -4,7 +4,9 @@
 
 #include "app/console.hpp"
 #include "app/run.hpp"
+#include "audio/liveness.hpp"
 #include "audio/sound.hpp"
+#include "audio/winmm.hpp"
 
 int wmain(int argc, wchar_t** argv) {
   const belvox::ConsoleFacts facts = belvox::ReadConsoleFacts();
@@ -17,7 +19,9 @@ int wmain(int argc, wchar_t** argv) {
       const std::wstring_view argument(argv[i]);
       arguments.push_back({std::u16string(argument.begin(), argument.end()), argv[i]});
     }
-    return belvox::Run(arguments, language, *console, *belvox::MakeSystemSound());
+    const int status = belvox::Run(arguments, language, *console, *belvox::MakeSystemSound());
+    if (belvox::LeftBehind()) belvox::EndLeavingThreads(status);
+    return status;
   } catch (const std::bad_alloc&) {
     belvox::WriteFailure({u"", belvox::MessageId::OutOfMemory}, language, *console);
     return 0;

@@ -1,15 +1,12 @@
+// ALSA's PCM, and what ALSA's configuration and the PulseAudio server behind it
+// say of the route to choose: calls into ALSA and libpulse, nothing more.
 #include <alsa/asoundlib.h>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
+#include <pulse/pulseaudio.h>
 
-#include <algorithm>
-#include <array>
 #include <atomic>
 #include <cerrno>
-#include <cstdint>
-#include <exception>
-#include <future>
+#include <cstdlib>
+#include <string>
 
 #include "audio/alsa_route_linux.hpp"
 #include "audio/pcm_linux.hpp"
@@ -18,44 +15,67 @@ namespace belvox {
 namespace {
 
 constexpr unsigned kBufferMicroseconds = 200000;
-constexpr std::array<std::byte, 4096> kSilence{};
 
 std::atomic<unsigned> systemErrors{0};
 void CountSystemError(const char*, int, const char*, int error, const char*, ...) {
   if (error != 0) systemErrors.fetch_add(1, std::memory_order_relaxed);
 }
 
+// The ALSA PCM that belvox plays on: the one AUDIODEV names when it is set and
+// not empty, as other audio tools read it; otherwise "default".
+const char* PlaybackPcmName() {
+  const char* name = std::getenv("AUDIODEV");
+  return name != nullptr && *name != '\0' ? name : "default";
+}
+
+// Runs the loop until `done` holds; false when the loop fails first.
+template <typename Done>
+bool Iterate(pa_mainloop* loop, Done done) {
+  while (!done()) {
+    if (pa_mainloop_iterate(loop, 1, nullptr) < 0) return false;
+  }
+  return true;
+}
+
+// What ALSA's configuration says of the PCM's plugin, and for PulseAudio's what
+// its server calls itself.
+PcmRoute RouteOf(const char* pcm) {
+  std::string type;
+  std::string server;
+  snd_config_t* top = nullptr;
+  if (snd_config_update_ref(&top) >= 0) {
+    snd_config_t* definition = nullptr;
+    if (snd_config_search_definition(top, "pcm", pcm, &definition) >= 0) {
+      for (const auto& [key, value] : {std::pair{"type", &type}, std::pair{"server", &server}}) {
+        snd_config_t* node = nullptr;
+        const char* text = nullptr;
+        if (snd_config_search(definition, key, &node) >= 0 && snd_config_get_string(node, &text) >= 0) *value = text;
+      }
+      snd_config_delete(definition);
+    }
+    snd_config_unref(top);
+  }
+  return ChooseRoute(type, type == "pulse" ? PulseServerName(server) : "");
+}
+
 class AlsaPcm final : public Pcm {
  public:
-  AlsaPcm() : wake_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
-  ~AlsaPcm() override {
-    if (pcm_ != nullptr) snd_pcm_close(pcm_);
-    if (wake_ >= 0) ::close(wake_);
-  }
+  ~AlsaPcm() override { Close(); }
 
   long Open(const PcmFormat& format) override {
-    if (wake_ < 0) return -EMFILE;
     const char* name = PlaybackPcmName();
-    // The server behind the PCM may be asked its name: while the PCM opens, the
-    // configuration read once before both.
-    snd_config_update();
-    std::future<PcmRoute> asked;
-    try {
-      asked = std::async(std::launch::async, RouteOf, name);
-    } catch (const std::exception&) {  // no thread: ask after the open
-    }
     if (const int error = snd_pcm_open(&pcm_, name, SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK); error < 0) {
       pcm_ = nullptr;
       return error;
     }
     errors_ = AlsaSystemErrors();
-    const PcmRoute route = asked.valid() ? asked.get() : RouteOf(name);
+    const PcmRoute route = RouteOf(name);
+    playsOut_ = route.pipeWirePlugin;
     if (const int error = SetParams(format, route.periodMicroseconds); error < 0) return error;
-    frameBytes_ = static_cast<std::size_t>(snd_pcm_frames_to_bytes(pcm_, 1));
-    playsOutSilence_ = route.pipeWirePlugin && frameBytes_ > 0 && frameBytes_ <= kSilence.size();
     return static_cast<long>(bufferFrames_);
   }
 
+  bool PlaysOutWithSilence() override { return playsOut_; }
   long Avail() override { return snd_pcm_avail_update(pcm_); }
   long Write(const std::byte* frames, std::size_t count) override { return snd_pcm_writei(pcm_, frames, count); }
 
@@ -71,31 +91,11 @@ class AlsaPcm final : public Pcm {
 
   // A drain starts a stream that holds less than its start threshold.
   int Drain() override {
-    if (snd_pcm_state(pcm_) == SND_PCM_STATE_XRUN) return snd_pcm_prepare(pcm_);
-    int drained = 0;
-    if (playsOutSilence_) {
-      drained = PlayOutSilence();
-    } else {
-      snd_pcm_nonblock(pcm_, 0);
-      drained = snd_pcm_drain(pcm_);
-      snd_pcm_nonblock(pcm_, 1);
-    }
-    return drained < 0 ? drained : snd_pcm_prepare(pcm_);
-  }
-
-  // Only Wake ends a wait early: the feeder works out when the device will have
-  // room, since PipeWire's plugin (0.3.65) keeps its descriptor readable while its
-  // buffer is full, and a wait on it would spin.
-  void Wait(std::chrono::milliseconds timeout) override {
-    pollfd wake{wake_, POLLIN, 0};
-    if (::poll(&wake, 1, static_cast<int>(timeout.count())) <= 0) return;
-    std::uint64_t wakes = 0;
-    (void)!::read(wake_, &wakes, sizeof wakes);
-  }
-
-  void Wake() override {
-    const std::uint64_t one = 1;
-    (void)!::write(wake_, &one, sizeof one);
+    if (snd_pcm_state(pcm_) == SND_PCM_STATE_XRUN) return 0;
+    snd_pcm_nonblock(pcm_, 0);
+    const int drained = snd_pcm_drain(pcm_);
+    snd_pcm_nonblock(pcm_, 1);
+    return drained;
   }
 
   bool Close() override {
@@ -106,35 +106,7 @@ class AlsaPcm final : public Pcm {
     return AlsaSystemErrors() == errors_;
   }
 
-  TimePoint Now() override { return std::chrono::steady_clock::now(); }
-
  private:
-  // PipeWire's plugin (0.3.65) drains by ending its stream, and PipeWire drops
-  // what is left of the graph's last quantum when that is longer than the
-  // period (1024 frames on a virtual machine). So silence follows the audio
-  // until the delay shows the audio heard, and is then dropped. A device that
-  // ran dry has played everything.
-  int PlayOutSilence() {
-    long after = 0;  // frames of silence written after the audio
-    for (;;) {
-      snd_pcm_sframes_t delay = 0;
-      const int error = snd_pcm_delay(pcm_, &delay);
-      if (error == -EPIPE || (error == 0 && delay <= after)) break;
-      const long room = error < 0 ? error : snd_pcm_avail_update(pcm_);
-      const long written =
-          room > 0 ? snd_pcm_writei(pcm_, kSilence.data(), std::min<std::size_t>(room, kSilence.size() / frameBytes_))
-                   : room;
-      if (written == -EPIPE) break;
-      if (written < 0 && written != -EAGAIN) return static_cast<int>(written);
-      if (written > 0) {
-        after += written;
-      } else {
-        ::poll(nullptr, 0, 5);  // until the device has room again
-      }
-    }
-    return snd_pcm_drop(pcm_);
-  }
-
   // The buffer in periods of about `periodMicroseconds`; the stream starts once
   // the buffer is full, or when it is drained.
   int SetParams(const PcmFormat& format, unsigned periodMicroseconds) {
@@ -162,18 +134,56 @@ class AlsaPcm final : public Pcm {
   }
 
   snd_pcm_t* pcm_ = nullptr;
-  const int wake_;  // an eventfd
   snd_pcm_uframes_t bufferFrames_ = 0;
-  std::size_t frameBytes_ = 0;
-  bool playsOutSilence_ = false;
+  bool playsOut_ = false;
   unsigned errors_ = 0;  // ALSA's reports of system errors before the PCM was set up
 };
 
 }  // namespace
 
+std::string PulseServerName(const std::string& server) {
+  struct Answer {
+    bool done = false;
+    std::string name;
+  } answer;
+  pa_mainloop* loop = pa_mainloop_new();
+  if (loop == nullptr) return {};
+  pa_context* context = pa_context_new(pa_mainloop_get_api(loop), "belvox");
+  if (context != nullptr &&
+      pa_context_connect(context, server.empty() ? nullptr : server.c_str(), PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0 &&
+      Iterate(loop,
+              [&] {
+                return !PA_CONTEXT_IS_GOOD(pa_context_get_state(context)) ||
+                       pa_context_get_state(context) == PA_CONTEXT_READY;
+              }) &&
+      pa_context_get_state(context) == PA_CONTEXT_READY) {
+    const auto told = [](pa_context*, const pa_server_info* info, void* data) {
+      auto* answer = static_cast<Answer*>(data);
+      if (info != nullptr && info->server_name != nullptr) answer->name = info->server_name;
+      answer->done = true;
+    };
+    if (pa_operation* operation = pa_context_get_server_info(context, told, &answer)) {
+      Iterate(loop, [&] { return answer.done || pa_operation_get_state(operation) != PA_OPERATION_RUNNING; });
+      pa_operation_unref(operation);
+    }
+    pa_context_disconnect(context);
+  }
+  if (context != nullptr) pa_context_unref(context);
+  pa_mainloop_free(loop);
+  return answer.name;
+}
+
 std::unique_ptr<Pcm> MakeAlsaPcm() { return std::make_unique<AlsaPcm>(); }
 
-void QuietAlsaReports() { snd_lib_error_set_handler(CountSystemError); }
+// libpulse writes its own reports (mmap() failed, when memory runs short) to
+// standard error, unless told of another target or level: a user's own choice
+// stands, else they go to the system log.
+void QuietSoundLibraries() {
+  snd_lib_error_set_handler(CountSystemError);
+  if (!std::getenv("PULSE_LOG") && !std::getenv("PULSE_LOG_SYSLOG") && !std::getenv("PULSE_LOG_JOURNAL")) {
+    setenv("PULSE_LOG_SYSLOG", "1", 0);
+  }
+}
 
 unsigned AlsaSystemErrors() { return systemErrors.load(std::memory_order_relaxed); }
 

@@ -1,10 +1,8 @@
 #pragma once
 
-namespace belvox {
+#include <string_view>
 
-// The ALSA PCM that belvox plays on: the one AUDIODEV names when it is set and
-// not empty, as other audio tools read it; otherwise "default".
-const char* PlaybackPcmName();
+namespace belvox {
 
 struct PcmRoute {
   // The period with which the sound server behind the PCM ends a stream
@@ -15,8 +13,8 @@ struct PcmRoute {
   bool pipeWirePlugin;  // the PCM is PipeWire's own plugin
 };
 
-// How to play on the PCM `pcm`. Reads ALSA's configuration as it stands:
-// snd_config_update() first.
-PcmRoute RouteOf(const char* pcm);
+// How to play on a PCM whose plugin is `type` in ALSA's configuration, behind
+// which the PulseAudio server (for a PCM of type "pulse") calls itself `server`.
+PcmRoute ChooseRoute(std::string_view type, std::string_view server);
 
 }  // namespace belvox

@@ -67,7 +67,7 @@ class OpenDevice {
 };
 
 Playback PlayWhole(std::span<const std::int16_t> samples, Clock* clock, WaveOut& device) {
-  if (!device.Open(PcmFormat{})) return Playback::DeviceUnavailable;
+  if (const Playback opened = device.Open(PcmFormat{}); opened != Playback::Played) return opened;
   OpenDevice open(device);
   if (!open.Queue(samples)) return Playback::DeviceUnavailable;
   return open.Finish(clock);
@@ -81,7 +81,7 @@ Playback Stream(WaveOut& device, const PcmFormat& format, std::size_t capacity, 
       })) {
     return Playback::OutOfMemory;
   }
-  if (!device.Open(format)) return Playback::DeviceUnavailable;
+  if (const Playback opened = device.Open(format); opened != Playback::Played) return opened;
   OpenDevice open(device);
   for (std::size_t i = 0; produce(buffers[i % 2]); ++i) {
     if (!open.Queue(buffers[i % 2]) || !open.WaitPending(1)) return Playback::DeviceUnavailable;

@@ -4,7 +4,6 @@
 
 #include <utility>
 
-#include "audio/progress_watch.hpp"
 #include "audio/synth.hpp"
 #include "fakes.hpp"
 
@@ -14,8 +13,6 @@ namespace {
 using fakes::SimWaveOut;
 using std::chrono::milliseconds;
 using Calls = std::vector<std::string>;
-
-ProgressWatch::TimePoint At(int ms) { return ProgressWatch::TimePoint(milliseconds(ms)); }
 
 // The steps, of whole 10 ms, rendered one after another, each from phase 0.
 std::vector<std::int16_t> Rendered(const ToneSequence& tones, Waveform waveform) {
@@ -90,71 +87,6 @@ TEST(PlaySequence, ADeviceThatFailsIsStoppedAndClosed) {
     SimWaveOut device(world);
     EXPECT_EQ(PlaySequence(ToneSequence{{440, 1000}}, Waveform::Sine, device, device), Playback::DeviceUnavailable);
     EXPECT_EQ(device.calls, calls);
-  }
-}
-
-TEST(ProgressWatch, ADeviceThatRecoversAgainAndAgainWithoutPlayingIsLost) {
-  ProgressWatch watch(At(0));
-  watch.Observe(4410, milliseconds(100), true, At(0));
-  int lostAt = 0;
-  for (int t = 0; lostAt == 0 && t < 10000; t += 20) {
-    watch.Recovered();
-    watch.Observe(4410, milliseconds(0), true, At(t));
-    if (watch.Lost(At(t))) lostAt = t;
-  }
-  EXPECT_EQ(lostAt, 4020);  // the start allowance, from the last progress
-}
-
-TEST(ProgressWatch, ACallMayLastItsAllowanceAndTheLatencyAndAStopIsNotHeldAgainstIt) {
-  ProgressWatch watch(At(0));
-  watch.Observe(4410, milliseconds(500), true, At(0));
-  watch.CallStarted(At(0));
-  EXPECT_FALSE(watch.Lost(At(2400)));
-  EXPECT_TRUE(watch.Lost(At(2600)));
-  watch.Resumed(At(5000));  // the process was stopped during the call
-  EXPECT_FALSE(watch.Lost(At(6000)));
-  watch.CallEnded();
-  EXPECT_FALSE(watch.Lost(At(8000)));  // the stream starts anew: the start allowance
-  EXPECT_TRUE(watch.Lost(At(9600)));
-}
-
-// Two seconds of waiting, in which the wait that starts at 1 s takes `stop` more
-// than it asked for; a continue comes with it when `continued`.
-TEST(WaitWhileRunning, CountsOnlyTheTimeTheProcessRan) {
-  struct Case {
-    milliseconds stop;
-    bool continued;
-    milliseconds doneAt;
-    bool done;
-    milliseconds endsAt;
-  };
-  const Case cases[] = {
-      {milliseconds(0), false, milliseconds(1600), true, milliseconds(1600)},
-      {milliseconds(0), false, milliseconds::max(), false, milliseconds(2000)},
-      {milliseconds(300), false, milliseconds::max(), false, milliseconds(2000)},  // a busy machine's late wake
-      {milliseconds(300), true, milliseconds::max(), false, milliseconds(2550)},
-      {milliseconds(6000), false, milliseconds::max(), false, milliseconds(8250)},
-  };
-  for (const Case& c : cases) {
-    milliseconds now{0};
-    bool continued = false;
-    const bool done = WaitWhileRunning(
-        milliseconds(2000),
-        [&](milliseconds most) {
-          if (now == milliseconds(1000)) {
-            now += c.stop;
-            continued = c.continued;
-          }
-          if (c.doneAt <= now + most) {
-            now = c.doneAt;
-            return true;
-          }
-          now += most;
-          return false;
-        },
-        [&] { return ProgressWatch::TimePoint(now); }, [&] { return std::exchange(continued, false); });
-    EXPECT_EQ(done, c.done);
-    EXPECT_EQ(now, c.endsAt) << c.stop.count();
   }
 }
 

@@ -12,9 +12,9 @@
 #include <thread>
 #include <utility>
 
+#include "audio/liveness.hpp"
 #include "audio/pcm_linux.hpp"
 #include "audio/player.hpp"
-#include "audio/progress_watch.hpp"
 #include "audio/wav_decoder_linux.hpp"
 #include "audio/wave_out_linux.hpp"
 
@@ -23,36 +23,21 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// libcanberra blocks for good on a frozen sound server, so event sounds play on
-// a thread of their own. Starting one may take kStallAllowance; an event sound
-// lasts a few seconds at most.
-constexpr auto kEventSoundAllowance = 5s;
+// libcanberra may block for good in a call on a frozen sound server. A sound it
+// has started plays for as long as the PulseAudio server behind it answers,
+// asked every kLook. Without one to ask, it may take kEventSoundAllowance: a
+// sound server that stops answering fails it within libpulse's 30 s.
+constexpr milliseconds kLook{1000};
+constexpr milliseconds kEventSoundAllowance{35000};
 
 class SteadyClock final : public Clock {
  public:
-  void Sleep(std::chrono::milliseconds duration) override { std::this_thread::sleep_for(duration); }
-};
-
-// What the thread that plays event sounds reports to the one that waits for it.
-struct EventSoundProgress {
-  std::mutex mutex;
-  std::condition_variable changed;
-  bool starting = true;  // in libcanberra's calls, which a frozen server never answers
-  bool finished = false;
-  bool played = false;
-
-  void Update(bool isStarting, bool isFinished, bool isPlayed) {
-    std::lock_guard lock(mutex);
-    starting = isStarting;
-    finished = isFinished;
-    played = isPlayed;
-    changed.notify_all();
-  }
+  void Sleep(milliseconds duration) override { std::this_thread::sleep_for(duration); }
 };
 
 // Plays one event sound by its id and waits for it to finish, since a process
 // that exits cuts its event sound off. False when it could not be played.
-bool PlayEventSound(std::string_view id, EventSoundProgress& progress) {
+bool PlayEventSound(std::string_view id, const Extend& extend) {
   ca_context* context = nullptr;
   if (ca_context_create(&context) != CA_SUCCESS) return false;
   ca_context_change_props(context, CA_PROP_APPLICATION_NAME, "belvox", nullptr);
@@ -68,7 +53,7 @@ bool PlayEventSound(std::string_view id, EventSoundProgress& progress) {
     std::lock_guard lock(c->mutex);
     c->finished = true;
     c->error = error;
-    c->done.notify_all();
+    SystemTimeline().Notify(c->done);
   };
 
   ca_proplist* properties = nullptr;
@@ -77,65 +62,46 @@ bool PlayEventSound(std::string_view id, EventSoundProgress& progress) {
                 ca_context_play_full(context, 1, properties, finish, &completion) == CA_SUCCESS;
   if (properties != nullptr) ca_proplist_destroy(properties);
   if (played) {
-    progress.Update(false, false, false);
-    const unsigned continues = Continues();
-    std::unique_lock lock(completion.mutex);
-    completion.done.wait(lock, [&] { return completion.finished; });
     // The server plays a started sound whether or not its client runs; a stop of
     // 30 s or more outlasts the client library's timeout, which then fails it.
-    played = completion.error == CA_SUCCESS || Continues() != continues;
+    Timeline& timeline = SystemTimeline();
+    bool stopped = false;
+    bool asked = true;
+    std::unique_lock lock(completion.mutex);
+    while (!completion.finished) {
+      if (asked) {
+        extend(kStallAllowance);
+        lock.unlock();
+        asked = !PulseServerName("").empty();
+        lock.lock();
+        extend(asked ? kLook + kStallAllowance : kEventSoundAllowance);
+      }
+      const auto until = timeline.Now() + kLook;
+      timeline.Wait(lock, completion.done, until);
+      stopped = stopped || timeline.Now() - until > kLateWake;
+    }
+    played = completion.error == CA_SUCCESS || stopped;
   }
   if (!played) ca_context_cancel(context, 1);
   ca_context_destroy(context);
   return played;
 }
 
-// Plays the first of the event sounds that the theme has. Unavailable when libcanberra
-// did not start one within kStallAllowance or did not finish it within
-// kEventSoundAllowance; the thread is then left to end with the process.
+// Plays the first of the event sounds that the theme has. Unavailable when
+// libcanberra did not start one within kStallAllowance, or did not finish it
+// within kEventSoundAllowance; its thread is then left behind.
 Playback PlayEventSounds(std::span<const std::string_view> ids) {
-  std::shared_ptr<EventSoundProgress> progress;
-  std::thread player;
-  try {
-    progress = std::make_shared<EventSoundProgress>();
-    player = std::thread([ids, progress] {
-      // libcanberra's ALSA driver may play into a plugin that loses the audio and only says so.
-      const unsigned errors = AlsaSystemErrors();
-      bool played = false;
-      for (std::string_view id : ids) {
-        progress->Update(true, false, false);
-        if ((played = PlayEventSound(id, *progress))) break;
-      }
-      progress->Update(false, true, played && AlsaSystemErrors() == errors);
-    });
-  } catch (const std::exception&) {  // no memory, or no thread
-    return Playback::DeviceUnavailable;
-  }
-  std::unique_lock lock(progress->mutex);
-  unsigned seen = Continues();
-  while (!progress->finished) {
-    const bool starting = progress->starting;
-    const bool changed = WaitWhileRunning(
-        starting ? kStallAllowance : kEventSoundAllowance,
-        [&](std::chrono::milliseconds most) {
-          return progress->changed.wait_for(lock, most,
-                                            [&] { return progress->finished || progress->starting != starting; });
-        },
-        std::chrono::steady_clock::now,
-        [&] {
-          const unsigned count = Continues();
-          return std::exchange(seen, count) != count;
-        });
-    if (!changed) break;
-  }
-  const bool finished = progress->finished;
-  lock.unlock();
-  if (!finished) {
-    player.detach();
-    return Playback::DeviceUnavailable;
-  }
-  player.join();
-  return progress->played ? Playback::Played : Playback::NotPlayable;
+  const auto played = RunBounded(SystemTimeline(), kStallAllowance, [ids](const Extend& extend) {
+    // libcanberra's ALSA driver may play into a plugin that loses the audio and only says so.
+    const unsigned errors = AlsaSystemErrors();
+    for (std::string_view id : ids) {
+      extend(kStallAllowance);
+      if (PlayEventSound(id, extend)) return AlsaSystemErrors() == errors;
+    }
+    return false;
+  });
+  if (!played) return Playback::DeviceUnavailable;
+  return *played ? Playback::Played : Playback::NotPlayable;
 }
 
 }  // namespace
@@ -157,8 +123,8 @@ std::span<const std::string_view> EventSoundIds(Alert alert) {
 }
 
 std::unique_ptr<Sound> MakeSystemSound() {
-  QuietAlsaReports();
-  return std::make_unique<LinuxSound>(MakeAlsaWaveOut());
+  QuietSoundLibraries();
+  return std::make_unique<LinuxSound>(MakeFeedingWaveOut(MakeAlsaPcm));
 }
 
 LinuxSound::LinuxSound(std::unique_ptr<WaveOut> device) : device_(std::move(device)) {}

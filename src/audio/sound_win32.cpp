@@ -2,17 +2,17 @@
 #include <io.h>
 #include <mmsystem.h>
 
-#include "audio/progress_watch.hpp"
+#include "audio/liveness.hpp"
 #include "audio/sound.hpp"
 #include "audio/wav_header.hpp"
-#include "audio/wave_out_win32.hpp"
+#include "audio/winmm.hpp"
 
 namespace belvox {
 namespace {
 
 class KernelClock final : public Clock {
  public:
-  void Sleep(std::chrono::milliseconds duration) override { ::Sleep(static_cast<DWORD>(duration.count())); }
+  void Sleep(milliseconds duration) override { ::Sleep(static_cast<DWORD>(duration.count())); }
 };
 
 UINT AlertType(Alert alert) {
@@ -29,9 +29,6 @@ UINT AlertType(Alert alert) {
 // MessageBeep, Beep, Sleep, _waccess_s and PlaySoundW; wave-out through winmm.
 class Win32Sound final : public Sound {
  public:
-  // The run is over and its message written.
-  ~Win32Sound() override { EndIfLeftInWinmm(); }
-
   WaveOut& Device() override { return *device_; }
   Clock& Time() override { return clock_; }
 
@@ -66,24 +63,21 @@ class Win32Sound final : public Sound {
   Playback PlayWavFile(const std::filesystem::path& path) override {
     const auto header = ReadWavHeader(path);
     if (!header || header->CrashesPlaySound()) return Playback::NotPlayable;
-    const auto found = RunBounded(
-        [] {
-          WAVEFORMATEX wave{WAVE_FORMAT_PCM, 1, 44100, 88200, 2, 16, 0};
-          return waveOutOpen(nullptr, WAVE_MAPPER, &wave, 0, 0, WAVE_FORMAT_QUERY) == MMSYSERR_NOERROR;
-        },
-        kStallAllowance);
+    const auto found = RunBounded(SystemTimeline(), kStallAllowance, [](const Extend&) {
+      WAVEFORMATEX wave{WAVE_FORMAT_PCM, 1, 44100, 88200, 2, 16, 0};
+      return waveOutOpen(nullptr, WAVE_MAPPER, &wave, 0, 0, WAVE_FORMAT_QUERY) == MMSYSERR_NOERROR;
+    });
     if (!found.value_or(false)) return Playback::DeviceUnavailable;
-    const auto played = RunBounded(
-        [name = path.wstring()] {
+    const auto played =
+        RunBounded(SystemTimeline(), header->Duration() + kStartAllowance, [name = path.wstring()](const Extend&) {
           return PlaySoundW(name.c_str(), nullptr, SND_FILENAME | SND_NODEFAULT) ? Playback::Played
                                                                                  : Playback::NotPlayable;
-        },
-        header->Duration() + kStartAllowance);
+        });
     return played.value_or(Playback::DeviceUnavailable);
   }
 
  private:
-  std::unique_ptr<WaveOut> device_ = MakeWinmmWaveOut();
+  std::unique_ptr<WaveOut> device_ = MakeWinmmWaveOut(MakeSystemWinmm());
   KernelClock clock_;
 };
 

@@ -19,13 +19,14 @@ struct PcmFormat {
 };
 
 // An audio output device as the player uses it: blocks play back to back in the
-// order queued. The device judges its own liveness (see ProgressWatch): a wait
+// order queued. The device judges its own liveness (see liveness.hpp): a wait
 // ends in false once it has stopped making the progress it should.
 class WaveOut {
  public:
   virtual ~WaveOut() = default;
 
-  virtual bool Open(const PcmFormat& format) = 0;
+  // Played once the device is open; else why it did not open.
+  virtual Playback Open(const PcmFormat& format) = 0;
   // Queues a block of whole frames. Its memory must stay as it is until the
   // block has played or the device has been stopped.
   virtual bool Queue(std::span<const std::byte> block) = 0;

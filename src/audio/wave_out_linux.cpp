@@ -1,72 +1,50 @@
-// A PCM as the player's device: ALSA's "default", or the one AUDIODEV names
-// (PipeWire and PulseAudio desktops included, through their ALSA plugins).
+// A PCM as the player's device, fed from a thread of its own.
 //
-// How it works. Two threads share one `Shared` under its mutex. The player's
-// thread calls Open, Queue, WaitPending, Stop and Close; a feeding thread makes
-// every call into the PCM, with the lock released.
-// - Memory: Queue hands over a block's pointer and length, which the feeder keeps
-//   in its own list. The feeder copies a block out, a chunk at a time, only under
-//   the lock and only while the state is Open or Draining; the player's memory is
-//   read while the player waits on it, never after it has given up (Lost or
-//   Closing), whatever call the feeder was in at that moment.
+// How it works. Two threads share one `Shared` under its mutex: the player's
+// (Open, Queue, WaitPending, Stop, Close) and the feeder, which makes every call
+// into the PCM with the lock released, so that a PCM that never returns holds up
+// the feeder alone (see liveness.hpp).
+// - Memory: Queue hands over a block's pointer and length. The feeder copies a
+//   block out, a chunk at a time, only under the lock and only while the state is
+//   Open or Draining: once the player has given up (Lost or Closing) no block is
+//   read, whatever call the feeder was in at that moment.
 // - A block has played once the device's position has passed its end: frames
-//   written, less what the device holds (the larger of what it reports as its
-//   delay and what is left in its buffer). When the player waits for everything,
-//   the feeder drains the PCM, which also plays out a last part period.
-// - Waking: the feeder sleeps until half the buffer is due to be free (while it
-//   has audio to write) or the first block still to finish is due to end, as the
-//   device's position and delay tell, or until the player wakes it; at most
-//   kLookInterval, so that it sees the device's progress. The player sleeps until a block
-//   finishes, the state changes, or the device would be late.
-// - Liveness: both threads ask a ProgressWatch, which the feeder tells of each
-//   position and each call into the PCM. Time in which the process was stopped
-//   (a SIGCONT handler counts continues; a wait that ends far later than it
-//   asked for) is not held against the device.
-// - A feeder stuck in a call (a frozen sound server) is detached: it holds
-//   `Shared` by a shared pointer of its own and ends with the process.
+//   written, less what the device holds (the larger of its delay and what is left
+//   in its buffer). When the player waits for everything, the feeder drains the
+//   PCM, or writes silence behind the audio until the audio has been heard.
+// - The feeder sleeps until half the buffer is due to be free or the first block
+//   still to finish is due to have played, as position and delay tell, or until
+//   the player wakes it: at least kLeastWait, at most kSlice. The player sleeps
+//   until a block finishes, the state changes or the device would be late.
+// - A feeder stuck in a call is left behind: it holds `Shared` by a shared
+//   pointer of its own.
 #include "audio/wave_out_linux.hpp"
 
-#include <signal.h>
-
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <exception>
-#include <mutex>
-#include <optional>
 #include <thread>
 #include <type_traits>
 #include <utility>
 #include <vector>
 
-#include "audio/progress_watch.hpp"
-
 namespace belvox {
 namespace {
 
 using namespace std::chrono_literals;
-using std::chrono::milliseconds;
-using TimePoint = Pcm::TimePoint;
+using TimePoint = Timeline::TimePoint;
 
 constexpr std::size_t kChunkFrames = 1024;
-// The longest the feeder leaves the device unwatched while it holds audio, and
-// the least it waits for the device to take more.
-constexpr milliseconds kLookInterval = 250ms;
 constexpr milliseconds kLeastWait = 5ms;
-// How long Close waits for the feeder to close the PCM before leaving it behind;
-// a lost device's feeder is most likely stuck in a call.
-constexpr auto kCloseAllowance = 1s;
-constexpr auto kLostCloseAllowance = 200ms;
+// How long the PCM may take to close; past it, it lost what it still held.
+constexpr milliseconds kCloseAllowance = 1s;
 
-std::atomic<unsigned> continues{0};
-void CountContinue(int) { continues.fetch_add(1, std::memory_order_relaxed); }
-
-// Opening -> Open | Lost | Closed; Open <-> Draining; Open, Draining -> Lost | Closing;
-// Lost, Closing -> Closed. From Lost and Closing the feeder only closes the PCM.
-enum class State : std::uint8_t { Opening, Open, Draining, Lost, Closing, Closed };
+// Opening -> Open | Lost | Closed; Open -> Draining; Open, Draining -> Lost | Closing;
+// Lost, Closing -> Closed: every move goes down this list. From Lost and Closing
+// the feeder only closes the PCM.
+enum class State : std::uint8_t { Opening, Open, Draining, Closing, Lost, Closed };
 
 struct Block {
   const std::byte* data;
@@ -75,40 +53,26 @@ struct Block {
 };
 
 struct Shared {
-  Shared(std::unique_ptr<Pcm> opened, const PcmFormat& f)
-      : pcm(std::move(opened)), format(f), staging(kChunkFrames * f.BytesPerFrame()), watch(pcm->Now()) {}
+  Shared(std::unique_ptr<Pcm> opened, const PcmFormat& f, Timeline& t)
+      : pcm(std::move(opened)), format(f), timeline(t), staging(kChunkFrames * f.BytesPerFrame()), watch(t.Now()) {}
 
   bool Feeding() const { return state == State::Open || state == State::Draining; }
 
-  // Every change of state goes through here; a move that the diagram lacks is ignored.
+  // A move up the list, or back to Closing from Lost, is ignored.
   void MoveTo(State next) {
-    bool allowed = false;
-    switch (state) {
-      case State::Opening: allowed = next == State::Open || next == State::Lost || next == State::Closed; break;
-      case State::Open: allowed = next == State::Draining || next == State::Lost || next == State::Closing; break;
-      case State::Draining: allowed = next == State::Open || next == State::Lost || next == State::Closing; break;
-      case State::Lost:
-      case State::Closing: allowed = next == State::Closed; break;
-      case State::Closed: break;
-    }
-    if (!allowed) return;
+    if (next <= state) return;
     state = next;
-    changed.notify_all();
-    pcm->Wake();
-  }
-
-  // Time in which the process was stopped is not held against the device.
-  void NoteStops(unsigned& seen, TimePoint asked, milliseconds wanted) {
-    const unsigned count = continues.load(std::memory_order_relaxed);
-    watch.Woke(asked, wanted, pcm->Now(), std::exchange(seen, count) != count);
+    timeline.Notify(changed);
   }
 
   std::mutex mutex;
   std::condition_variable changed;
   const std::unique_ptr<Pcm> pcm;
   const PcmFormat format;
+  Timeline& timeline;
   std::vector<std::byte> staging;  // the feeder's: one chunk, copied out of a block under the lock
   State state = State::Opening;
+  long openError = 0;          // why the PCM did not open
   bool faulted = false;        // the PCM lost audio it had taken as it closed
   std::deque<Block> blocks;    // queued and not yet played
   std::size_t handedOver = 0;  // the leading blocks wholly written to the PCM
@@ -119,8 +83,7 @@ struct Shared {
 // once the device's position has passed its end.
 class Feeder {
  public:
-  explicit Feeder(std::shared_ptr<Shared> shared)
-      : s_(std::move(shared)), frameBytes_(s_->format.BytesPerFrame()), seen_(continues.load()) {}
+  explicit Feeder(std::shared_ptr<Shared> shared) : s_(std::move(shared)), frameBytes_(s_->format.BytesPerFrame()) {}
 
   // Runs on a thread of its own until the PCM is closed.
   void Run() {
@@ -128,19 +91,24 @@ class Feeder {
     if (!Start(lock)) return;
     while (Step(lock)) {
     }
-    Finish(lock);
+    // What is left is silence, or audio nobody waits for any more.
+    s_->faulted = !Call(lock, [&] { return s_->pcm->Close(); }, kCloseAllowance);
+    s_->MoveTo(State::Closed);
   }
 
+ private:
   // Opens the PCM: Open, unless the player gave up meanwhile; else Closed.
   bool Start(std::unique_lock<std::mutex>& lock) {
     const long frames = Call(lock, [&] { return s_->pcm->Open(s_->format); });
     if (frames <= 0) {
+      s_->openError = frames;
       s_->MoveTo(State::Closed);
       return false;
     }
     bufferFrames_ = static_cast<std::uint64_t>(frames);
+    playOut_ = s_->pcm->PlaysOutWithSilence();
     s_->MoveTo(State::Open);
-    s_->watch.Restart(s_->pcm->Now());
+    s_->watch.Restart(s_->timeline.Now());
     return true;
   }
 
@@ -148,18 +116,22 @@ class Feeder {
   // what comes next. False once feeding has ended.
   bool Step(std::unique_lock<std::mutex>& lock) {
     if (!s_->Feeding()) return false;
-    const bool writing = s_->handedOver < s_->blocks.size();
-    if (!writing && s_->blocks.empty()) {
-      s_->changed.wait(lock, [&] { return !s_->Feeding() || !s_->blocks.empty(); });
+    if (s_->blocks.empty()) {  // nothing to judge the device by
+      s_->timeline.Wait(lock, s_->changed, TimePoint::max());
       return true;
     }
-    if (!writing && s_->state == State::Draining) return Drained(lock);
+    const bool writing = s_->handedOver < s_->blocks.size();
+    const bool draining = !writing && s_->state == State::Draining;
+    if (draining && !playOut_) return Drained(lock);
 
     std::size_t frames = 0;
     if (writing) {
       const Block& block = s_->blocks[s_->handedOver];
       frames = std::min(kChunkFrames, block.frames - offset_);
       std::memcpy(s_->staging.data(), block.data + offset_ * frameBytes_, frames * frameBytes_);
+    } else if (draining) {
+      frames = kChunkFrames;
+      std::fill(s_->staging.begin(), s_->staging.end(), std::byte{0});
     }
     const long written = Call(lock, [&] { return Write(frames); });
     const std::uint64_t heard = Call(lock, [&] { return Heard(); });
@@ -167,34 +139,23 @@ class Feeder {
     if (written < 0) return Lose();
     if (writing) HandOver(static_cast<std::size_t>(written));
     Complete(heard);
-    const TimePoint now = s_->pcm->Now();
+    const TimePoint now = s_->timeline.Now();
     if (std::exchange(recovered_, false)) s_->watch.Recovered();
     s_->watch.Observe(heard, Milliseconds(held_), !s_->blocks.empty(), now);
     if (s_->watch.Lost(now)) return Lose();
 
     if (written > 0) return true;  // more may fit now
-    const milliseconds timeout = Timeout(frames > 0);
-    lock.unlock();
-    s_->pcm->Wait(timeout);
-    lock.lock();
-    s_->NoteStops(seen_, now, timeout);
+    const TimePoint until = now + Timeout(frames > 0);
+    s_->timeline.Wait(lock, s_->changed, until);
+    s_->watch.Woke(until, s_->timeline.Now());
     return true;
   }
 
-  // What is left is silence, or audio nobody waits for any more.
-  // A close that outlasts its allowance (a plugin that cannot write its output)
-  // played nothing it still held.
-  void Finish(std::unique_lock<std::mutex>& lock) {
-    const TimePoint asked = s_->pcm->Now();
-    s_->faulted = !Call(lock, [&] { return s_->pcm->Close(); }) || s_->pcm->Now() - asked > kCloseAllowance;
-    s_->MoveTo(State::Closed);
-  }
-
- private:
   // Calls into the PCM with the lock released, timed by the watch.
   template <typename Calls>
-  std::invoke_result_t<Calls> Call(std::unique_lock<std::mutex>& lock, Calls calls) {
-    s_->watch.CallStarted(s_->pcm->Now());
+  std::invoke_result_t<Calls> Call(std::unique_lock<std::mutex>& lock, Calls calls,
+                                   milliseconds allowance = kStallAllowance) {
+    s_->watch.CallStarted(s_->timeline.Now(), allowance);
     lock.unlock();
     const auto result = calls();
     lock.lock();
@@ -207,32 +168,31 @@ class Feeder {
     return false;
   }
 
-  // Everything has been written and the player waits for all of it: the stream
-  // plays out, and is then ready for more.
+  // Everything has been written and the player waits for all of it. A drain that
+  // a signal interrupts is asked for again.
   bool Drained(std::unique_lock<std::mutex>& lock) {
-    const bool drained = Call(lock, [&] { return Drain(); });
+    const int drained = Call(lock, [&] {
+      int result = 0;
+      do {
+        result = s_->pcm->Drain();
+      } while (result == -EINTR);
+      return result;
+    });
     if (!s_->Feeding()) return false;
-    if (!drained) return Lose();
-    s_->blocks.clear();
-    s_->handedOver = 0;
-    s_->watch.Restart(s_->pcm->Now());
-    s_->MoveTo(State::Open);
+    if (drained < 0) return Lose();
+    Complete(position_);
     return true;
   }
 
-  // While the device is `full`, until half its buffer is due to be free (as the
-  // frames in the buffer tell: a deep sink's latency may be seconds); else
-  // until the first block still to finish is due to have played, once all of it
-  // has been written. At least kLeastWait, at most kLookInterval.
+  // Until half the buffer is due to be free, while the device is `full` (as the
+  // frames in the buffer tell: a deep sink's latency may be seconds), or until
+  // the first block still to finish is due to have played, whichever comes first.
   milliseconds Timeout(bool full) const {
-    std::uint64_t frames = 0;
-    if (full) {
-      frames = buffered_ - std::min(buffered_, bufferFrames_ / 2);
-    } else if (s_->handedOver > 0) {
-      frames = s_->blocks.front().end - std::min(s_->blocks.front().end, heard_);
-    }
-    if (frames == 0 && !full) return kLookInterval;
-    return std::clamp(Milliseconds(frames) + 1ms, kLeastWait, kLookInterval);
+    std::uint64_t frames = UINT64_MAX;
+    if (full) frames = buffered_ - std::min(buffered_, bufferFrames_ / 2);
+    if (s_->handedOver > 0) frames = std::min(frames, s_->blocks.front().end - std::min(s_->blocks.front().end, heard_));
+    if (frames == UINT64_MAX) return kSlice;
+    return std::clamp(Milliseconds(frames) + 1ms, kLeastWait, kSlice);
   }
 
   // Frames written, 0 while the device is full, -1 when it failed for good.
@@ -253,17 +213,6 @@ class Feeder {
     if (error == -EPIPE) heard_ = position_;  // the device ran dry: it played everything
     recovered_ = true;
     return s_->pcm->Recover(error) < 0 ? -1 : 0;
-  }
-
-  // A drain that a signal interrupts is asked for again.
-  bool Drain() {
-    int drained = 0;
-    do {
-      drained = s_->pcm->Drain();
-    } while (drained == -EINTR);
-    if (drained < 0) return false;
-    heard_ = position_;
-    return true;
   }
 
   // The stream position the listener has reached. Some plugins report no delay
@@ -302,13 +251,13 @@ class Feeder {
       --s_->handedOver;
       completed = true;
     }
-    if (completed) s_->changed.notify_all();
+    if (completed) s_->timeline.Notify(s_->changed);
   }
 
   std::shared_ptr<Shared> s_;
   const std::uint32_t frameBytes_;
-  unsigned seen_;  // continues of the process so far
   std::uint64_t bufferFrames_ = 0;
+  bool playOut_ = false;
   std::uint64_t position_ = 0;  // frames written to the PCM
   std::uint64_t heard_ = 0;
   std::uint64_t held_ = 0;      // frames the device holds, its sink's latency included
@@ -319,31 +268,27 @@ class Feeder {
 
 class FeedingWaveOut final : public WaveOut {
  public:
-  FeedingWaveOut(std::function<std::unique_ptr<Pcm>()> makePcm, bool threaded)
-      : makePcm_(std::move(makePcm)), threaded_(threaded) {}
+  FeedingWaveOut(std::function<std::unique_ptr<Pcm>()> makePcm, Timeline& timeline)
+      : makePcm_(std::move(makePcm)), timeline_(timeline) {}
   ~FeedingWaveOut() override { Close(); }
 
-  bool Open(const PcmFormat& format) override {
+  Playback Open(const PcmFormat& format) override {
     Close();
-    Continues();
     try {
-      shared_ = std::make_shared<Shared>(makePcm_(), format);
-      if (threaded_) {
-        feeder_ = std::thread([shared = shared_] { Feeder(shared).Run(); });
-      } else {
-        stepper_.emplace(shared_);
-      }
-    } catch (const std::exception&) {  // no memory, or no thread
+      shared_ = std::make_shared<Shared>(makePcm_(), format, timeline_);
+      StartThread(timeline_, [shared = shared_] { Feeder(shared).Run(); }, &feeder_);
+    } catch (const std::bad_alloc&) {
       shared_.reset();
-      return false;
+      return Playback::OutOfMemory;
+    } catch (const std::exception&) {  // no thread
+      shared_.reset();
+      return Playback::DeviceUnavailable;
     }
     std::unique_lock lock(shared_->mutex);
-    if (stepper_) stepper_->Start(lock);
-    WaitUntil(lock, [&] { return shared_->state != State::Opening; });
-    if (shared_->state == State::Open) return true;
-    shared_->MoveTo(State::Lost);  // the open never returned: the feeder closes what it opens
+    if (WaitUntil(lock, [&] { return shared_->state != State::Opening; })) return Playback::Played;
+    const bool noMemory = shared_->openError == -ENOMEM;
     Release(lock);
-    return false;
+    return noMemory ? Playback::OutOfMemory : Playback::DeviceUnavailable;
   }
 
   bool Queue(std::span<const std::byte> block) override {
@@ -355,8 +300,7 @@ class FeedingWaveOut final : public WaveOut {
     } catch (const std::bad_alloc&) {
       return false;
     }
-    shared_->changed.notify_all();
-    shared_->pcm->Wake();
+    timeline_.Notify(shared_->changed);
     return true;
   }
 
@@ -373,83 +317,55 @@ class FeedingWaveOut final : public WaveOut {
     shared_->MoveTo(State::Lost);
   }
 
+  // A feeder that does not close the PCM in time (one still stuck in a call
+  // closes it at once) is left behind.
   bool Close() override {
     if (!shared_) return true;
     std::unique_lock lock(shared_->mutex);
-    const auto allowance = shared_->state == State::Lost ? kLostCloseAllowance : kCloseAllowance;
-    const bool opened = shared_->state != State::Closed;
     shared_->MoveTo(State::Closing);
-    if (stepper_ && opened) stepper_->Finish(lock);
-    const bool closed = shared_->changed.wait_for(lock, allowance, [&] { return shared_->state == State::Closed; });
-    const bool faulted = shared_->faulted || !closed;
+    Await(timeline_, lock, shared_->changed, shared_->watch, [&] { return shared_->state == State::Closed; });
+    const bool closed = shared_->state == State::Closed && !shared_->faulted;
     Release(lock);
-    return !faulted;
+    return closed;
   }
 
  private:
-  // Waits until `done` holds; false, with the device lost, once it stops making
-  // the progress it should. Without a thread of its own, the feeder runs here.
+  // Waits until `done` holds, with the device Open or Draining; false, with the
+  // device lost, once it stops making the progress it should or feeding ends.
   template <typename Done>
   bool WaitUntil(std::unique_lock<std::mutex>& lock, Done done) {
-    unsigned seen = continues.load(std::memory_order_relaxed);
-    for (;;) {
-      if (done()) return true;
-      ProgressWatch& watch = shared_->watch;
-      const TimePoint now = shared_->pcm->Now();
-      if (shared_->state == State::Lost || shared_->state == State::Closed || watch.Lost(now)) {
-        shared_->MoveTo(State::Lost);
-        return false;
-      }
-      if (stepper_) {
-        stepper_->Step(lock);
-        continue;
-      }
-      const auto wait = std::min<TimePoint::duration>(watch.Deadline() - now, kStallAllowance) + 1ms;
-      shared_->changed.wait_for(lock, wait);
-      shared_->NoteStops(seen, now, std::chrono::duration_cast<milliseconds>(wait));
+    const auto feeding = [&] { return shared_->Feeding(); };
+    if (Await(timeline_, lock, shared_->changed, shared_->watch, [&] { return (done() && feeding()) || shared_->state >= State::Closing; }) &&
+        feeding()) {
+      return true;
     }
+    shared_->MoveTo(State::Lost);
+    return false;
   }
 
-  // Joins a feeder that has ended; one still in a call is left to end with the process.
+  // Joins a feeder that has ended; one still in a call is left behind.
   void Release(std::unique_lock<std::mutex>& lock) {
     const bool ended = shared_->state == State::Closed;
     lock.unlock();
-    if (feeder_.joinable()) {
-      if (ended) {
-        feeder_.join();
-      } else {
-        feeder_.detach();
-      }
+    if (ended) {
+      feeder_.join();
+    } else {
+      feeder_.detach();
+      NoteLeftBehind();
     }
-    stepper_.reset();
     shared_.reset();
   }
 
   std::function<std::unique_ptr<Pcm>()> makePcm_;
-  const bool threaded_;
+  Timeline& timeline_;
   std::shared_ptr<Shared> shared_;
   std::thread feeder_;
-  std::optional<Feeder> stepper_;  // the feeder, when it has no thread of its own
 };
 
 }  // namespace
 
-std::unique_ptr<WaveOut> MakeAlsaWaveOut() { return std::make_unique<FeedingWaveOut>(MakeAlsaPcm, true); }
-
-std::unique_ptr<WaveOut> MakeSteppedWaveOut(std::function<std::unique_ptr<Pcm>()> makePcm) {
-  return std::make_unique<FeedingWaveOut>(std::move(makePcm), false);
-}
-
-unsigned Continues() {
-  static const bool counting = [] {
-    struct sigaction action {};
-    action.sa_handler = CountContinue;
-    action.sa_flags = SA_RESTART;
-    sigemptyset(&action.sa_mask);
-    return sigaction(SIGCONT, &action, nullptr) == 0;
-  }();
-  (void)counting;
-  return continues.load(std::memory_order_relaxed);
+std::unique_ptr<WaveOut> MakeFeedingWaveOut(std::function<std::unique_ptr<Pcm>()> makePcm, Timeline& timeline) {
+  return std::make_unique<FeedingWaveOut>(std::move(makePcm), timeline);
 }
 
 }  // namespace belvox

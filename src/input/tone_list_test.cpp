@@ -14,7 +14,9 @@ using namespace std::string_literals;
 
 // Reads `bytes` as a parameter file.
 auto Read(const std::string& bytes, PairParser parse, ToneSequence& tones) {
-  std::FILE* file = fmemopen(const_cast<char*>(bytes.data()), bytes.size(), "rb");
+  std::FILE* file = std::tmpfile();
+  std::fwrite(bytes.data(), 1, bytes.size(), file);
+  std::rewind(file);
   const auto failure = ReadPairLines(file, u"tones.txt", parse, tones);
   std::fclose(file);
   return failure;
@@ -50,12 +52,13 @@ TEST(ReadPairLines, ReadsLinesAsATextModeStreamDoes) {
   }
 }
 
+#ifndef _WIN32  // Windows cuts no file open for reading; cmd has no printf
 TEST(ReadPairLines, AFileCutShortWhileItIsReadIsNotPlayedInPart) {
   const auto path = std::filesystem::temp_directory_path() / ("belvox-cut-" + std::to_string(::getpid()));
   std::ofstream out(path);
   for (int i = 0; i < 20000; ++i) out << "440,100\n";  // more than one read of the stream's buffer
   out.close();
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  std::FILE* file = std::fopen(path.string().c_str(), "rb");
   TextLineReader reader(file);  // takes the size the file has now
   std::filesystem::resize_file(path, 8);
   std::array<char, TextLineReader::kBufferSize> line;
@@ -72,6 +75,7 @@ TEST(ReadPairLines, ReadsAStreamWithoutASizeToItsEnd) {
   EXPECT_EQ(tones, (ToneSequence{{440.0, 100}, {880.0, 200}}));
   pclose(pipe);
 }
+#endif
 
 }  // namespace
 }  // namespace belvox
