@@ -12,11 +12,12 @@
 
 #include <gtest/gtest.h>
 
-#include <list>
+#include <set>
 #include <mutex>
 
 #include "app/console.hpp"
 #include "audio/liveness.hpp"
+#include "audio/player.hpp"
 #include "audio/sound.hpp"
 #include "audio/wave_out.hpp"
 #include "common/system_text.hpp"
@@ -69,8 +70,7 @@ class VirtualTimeline final : public Timeline {
   }
   void Notify(std::condition_variable&) override {
     std::lock_guard guard(mutex_);
-    ++notices_;
-    wake_.notify_all();
+    WakeAll();
   }
   void Starting() override {
     std::lock_guard guard(mutex_);
@@ -79,11 +79,10 @@ class VirtualTimeline final : public Timeline {
   void Ended() override {
     std::lock_guard guard(mutex_);
     --threads_;
-    ++notices_;
-    wake_.notify_all();
+    WakeAll();
   }
 
-  // The process is stopped for `duration` when time reaches `at`.
+  // The process is stopped for `duration` once time reaches `at`.
   void StopAt(milliseconds at, milliseconds duration) {
     stopAt_ = TimePoint(at);
     stopFor_ = duration;
@@ -98,51 +97,61 @@ class VirtualTimeline final : public Timeline {
   }
 
  private:
-  struct Entry {
-    TimePoint until;
-    unsigned seen;  // the notices when it began
-  };
-
   // False when every thread waits for ever.
   bool WaitLocked(std::unique_lock<std::mutex>& guard, TimePoint until) {
-    const auto entry = waits_.insert(waits_.end(), {until, notices_});
-    bool moves = true;
-    while (entry->seen == notices_ && now_ < until) {
-      TimePoint next = TimePoint::max();
-      std::size_t asleep = 0;
-      for (const Entry& e : waits_) {
-        if (e.seen != notices_ || e.until <= now_) continue;
-        ++asleep;
-        next = std::min(next, e.until);
-      }
-      if (asleep < threads_) {
+    const unsigned seen = notices_;
+    asleep_.insert(until);
+    while (notices_ == seen && now_ < until) {
+      if (asleep_.size() < threads_) {
         wake_.wait(guard);
-        continue;
-      }
-      if (next == TimePoint::max()) {
+      } else if (*asleep_.begin() == TimePoint::max()) {
         if (!finishing_) ADD_FAILURE() << "every thread waits for ever";
-        moves = false;
-        ++notices_;
+        WakeAll();
+        return false;
       } else {
-        if (next >= stopAt_) next += std::exchange(stopFor_, milliseconds(0));
-        now_ = next;
+        now_ = *asleep_.begin();
+        if (now_ >= stopAt_) now_ += std::exchange(stopFor_, milliseconds(0));
+        asleep_.erase(asleep_.begin(), asleep_.upper_bound(now_));
+        wake_.notify_all();
       }
-      wake_.notify_all();
     }
-    waits_.erase(entry);
-    return moves;
+    return true;
+  }
+  void WakeAll() {
+    ++notices_;
+    asleep_.clear();
+    wake_.notify_all();
   }
 
   std::mutex mutex_;
   std::condition_variable wake_;
   TimePoint now_{};
   std::size_t threads_ = 1;
-  bool finishing_ = false;
   unsigned notices_ = 0;
-  std::list<Entry> waits_;
+  std::multiset<TimePoint> asleep_;  // when each waiting thread wakes
   TimePoint stopAt_ = TimePoint::max();
   milliseconds stopFor_{0};
+  bool finishing_ = false;
 };
+
+// 12 blocks of 250 ms of 44.1 kHz mono, of sample values 1 to 12 in turn,
+// streamed to the device as the player streams.
+inline Playback StreamTwelveBlocks(WaveOut& device) {
+  std::int16_t next = 0;
+  return PlayStream(device, PcmFormat{}, 11025, [&](std::vector<std::int16_t>& buffer) {
+    buffer.assign(11025, ++next);
+    return next <= 12;
+  });
+}
+
+// Whether `bytes` hold those blocks whole and in order, and nothing but silence after.
+inline bool HoldsTwelveBlocks(const std::vector<std::byte>& bytes) {
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const std::size_t value = i < 12 * 22050 && i % 2 == 0 ? i / 22050 + 1 : 0;
+    if (bytes[i] != static_cast<std::byte>(value)) return false;
+  }
+  return bytes.size() >= 12 * 22050;
+}
 
 // A device and its clock in simulated time, recording every call and the audio
 // queued: it plays its blocks back to back in real time, from its open on.

@@ -9,18 +9,6 @@ namespace {
 
 ProgressWatch::TimePoint At(int ms) { return ProgressWatch::TimePoint(milliseconds(ms)); }
 
-TEST(ProgressWatch, ADeviceThatRecoversAgainAndAgainWithoutPlayingIsLost) {
-  ProgressWatch watch(At(0));
-  watch.Observe(4410, milliseconds(100), true, At(0));
-  int lostAt = 0;
-  for (int t = 0; lostAt == 0 && t < 10000; t += 20) {
-    watch.Recovered();
-    watch.Observe(4410, milliseconds(0), true, At(t));
-    if (watch.Lost(At(t))) lostAt = t;
-  }
-  EXPECT_EQ(lostAt, 4020);  // the start allowance, from the last progress
-}
-
 TEST(ProgressWatch, ACallMayLastItsAllowanceAndTheLatencyAndAStopIsNotHeldAgainstIt) {
   ProgressWatch watch(At(0));
   watch.Observe(4410, milliseconds(500), true, At(0));
