@@ -1,25 +1,21 @@
 #pragma once
 
-#include <algorithm>
-#include <array>
-#include <chrono>
-#include <cstdint>
-#include <cstring>
-#include <deque>
-#include <string>
-#include <utility>
-#include <vector>
-
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <cstring>
 #include <set>
-#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "app/console.hpp"
 #include "audio/liveness.hpp"
 #include "audio/player.hpp"
 #include "audio/sound.hpp"
 #include "audio/wave_out.hpp"
+#include "audio/winmm.hpp"
 #include "common/system_text.hpp"
 #include "input/arguments.hpp"
 
@@ -61,6 +57,7 @@ class VirtualTimeline final : public Timeline {
     std::lock_guard guard(mutex_);
     return now_;
   }
+  milliseconds Elapsed() { return std::chrono::duration_cast<milliseconds>(Now().time_since_epoch()); }
   void Wait(std::unique_lock<std::mutex>& lock, std::condition_variable&, TimePoint until) override {
     std::unique_lock guard(mutex_);
     lock.unlock();
@@ -145,7 +142,7 @@ inline Playback StreamTwelveBlocks(WaveOut& device) {
 }
 
 // Whether `bytes` hold those blocks whole and in order, and nothing but silence after.
-inline bool HoldsTwelveBlocks(const std::vector<std::byte>& bytes) {
+inline bool HoldsTwelveBlocks(std::span<const std::byte> bytes) {
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     const std::size_t value = i < 12 * 22050 && i % 2 == 0 ? i / 22050 + 1 : 0;
     if (bytes[i] != static_cast<std::byte>(value)) return false;
@@ -153,55 +150,70 @@ inline bool HoldsTwelveBlocks(const std::vector<std::byte>& bytes) {
   return bytes.size() >= 12 * 22050;
 }
 
-// A device and its clock in simulated time, recording every call and the audio
-// queued: it plays its blocks back to back in real time, from its open on.
-class SimWaveOut final : public WaveOut, public Clock {
+// winmm's wave-out on a virtual timeline, recording every call and the audio
+// written: blocks of 16-bit mono at 44.1 kHz play back to back from when they
+// are written, and its own thread reports each done. The world gives it its faults.
+class SimWinmm final : public Winmm {
  public:
   struct World {
+    milliseconds openTakes{0};
     bool refuseOpen = false;
-    int refuseQueueAt = -1;    // the n-th Queue (from 0) is refused
-    bool loseOnClose = false;  // what was played is lost as the device closes
+    int refuseWriteAt = -1;  // the n-th write (from 0) is refused
+    bool noPosition = false;
+    bool neverDone = false;
+    int lateBlock = -1;  // this block (from 0) is reported 1 s after it has played
+    milliseconds standStillAt = milliseconds(1LL << 40);  // nothing plays from here on
+    bool failClose = false;
   };
 
-  SimWaveOut() : SimWaveOut(World{}) {}
-  explicit SimWaveOut(World world) : world_(world) {}
+  SimWinmm(World world, VirtualTimeline& timeline) : world_(world), timeline_(timeline) {}
+  ~SimWinmm() override { Stop(); }
 
-  Playback Open(const PcmFormat& format) override {
+  Playback Open(const PcmFormat& opened, std::atomic<int>& pending) override {
     calls.push_back("open");
-    this->format = format;
-    playedUntil_ = now_;
-    return world_.refuseOpen ? Playback::DeviceUnavailable : Playback::Played;
+    format = opened;
+    timeline_.SleepUntil(timeline_.Now() + world_.openTakes);
+    if (world_.refuseOpen) return Playback::DeviceUnavailable;
+    pending_ = &pending;
+    StartThread(timeline_, [this] { Report(); }, &thread_);
+    return Playback::Played;
   }
-  bool Queue(std::span<const std::byte> block) override {
-    calls.push_back("queue " + std::to_string(block.size()));
-    if (queues_++ == world_.refuseQueueAt) return false;
-    const auto* bytes = reinterpret_cast<const unsigned char*>(block.data());
-    played.insert(played.end(), bytes, bytes + block.size());
+  bool Write(std::span<const std::byte> block) override {
+    std::lock_guard lock(mutex_);
+    calls.push_back("write " + std::to_string(block.size()));
+    if (std::ssize(blocks) == world_.refuseWriteAt) return false;
+    played.insert(played.end(), reinterpret_cast<const unsigned char*>(block.data()),
+                  reinterpret_cast<const unsigned char*>(block.data() + block.size()));
     blocks.push_back(block.size());
-    playedUntil_ = std::max(playedUntil_, now_) + milliseconds(block.size() * 1000 / (format.sampleRate * 2));
-    ends_.push_back(playedUntil_);
-    maxPending = std::max(maxPending, ends_.size());
+    const milliseconds start = std::max(Now(), plays_.empty() ? milliseconds(0) : plays_.back().second);
+    plays_.emplace_back(start, start + milliseconds(block.size() * 10 / 882));
+    maxPending = std::max(maxPending, static_cast<std::size_t>(++*pending_));
+    timeline_.Notify(changed_);
     return true;
   }
-  bool WaitPending(std::size_t pending) override {
-    calls.push_back("wait " + std::to_string(pending));
-    for (; ends_.size() > pending; ends_.pop_front()) now_ = std::max(now_, ends_.front());
-    return true;
+  void Unprepare() override {}
+  std::optional<std::uint64_t> Position() override {
+    std::lock_guard lock(mutex_);
+    if (world_.noPosition) return std::nullopt;
+    const milliseconds now = std::min(Now(), world_.standStillAt);
+    milliseconds heard{0};
+    for (const auto& [start, end] : plays_) heard += std::clamp(now, start, end) - start;
+    return static_cast<std::uint64_t>(heard.count()) * 441 / 10;
   }
-  void Stop() override {
-    calls.push_back("stop");
-    ends_.clear();
+  void Reset() override {
+    std::lock_guard lock(mutex_);
+    calls.push_back("reset");
+    *pending_ -= static_cast<int>(plays_.size() - done_);
+    done_ = plays_.size();
   }
   bool Close() override {
     calls.push_back("close");
-    return !world_.loseOnClose;
-  }
-  void Sleep(milliseconds duration) override {
-    calls.push_back("sleep " + std::to_string(duration.count()));
-    now_ += duration;
+    closedAt = Now();
+    Stop();
+    return !world_.failClose;
   }
 
-  // The 16-bit samples queued so far.
+  // The 16-bit samples written so far.
   std::vector<std::int16_t> Samples() const {
     std::vector<std::int16_t> samples(played.size() / 2);
     std::memcpy(samples.data(), played.data(), samples.size() * 2);
@@ -210,22 +222,68 @@ class SimWaveOut final : public WaveOut, public Clock {
 
   std::vector<std::string> calls;
   std::vector<unsigned char> played;
-  std::vector<std::size_t> blocks;  // bytes of each block queued
+  std::vector<std::size_t> blocks;  // bytes of each block written
   std::size_t maxPending = 0;
   PcmFormat format;  // of the last open
+  milliseconds closedAt{-1};
 
  private:
+  milliseconds Now() { return timeline_.Elapsed(); }
+
+  // winmm's thread: each block done once it has played, in the order written.
+  void Report() {
+    std::unique_lock lock(mutex_);
+    while (!stopped_) {
+      const bool due = done_ < plays_.size() && !world_.neverDone && plays_[done_].second <= world_.standStillAt;
+      const milliseconds late(static_cast<int>(done_) == world_.lateBlock ? 1000 : 0);
+      const auto at = due ? Timeline::TimePoint(plays_[done_].second + late) : Timeline::TimePoint::max();
+      if (timeline_.Now() < at) {
+        timeline_.Wait(lock, changed_, at);
+      } else {
+        ++done_;
+        --*pending_;
+      }
+    }
+  }
+  void Stop() {
+    {
+      std::lock_guard lock(mutex_);
+      stopped_ = true;
+      timeline_.Notify(changed_);
+    }
+    if (thread_.joinable()) thread_.join();
+  }
+
   World world_;
-  int queues_ = 0;
-  milliseconds now_{0};
-  milliseconds playedUntil_{0};
-  std::deque<milliseconds> ends_;  // when each pending block has played
+  VirtualTimeline& timeline_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::atomic<int>* pending_ = nullptr;
+  std::vector<std::pair<milliseconds, milliseconds>> plays_;  // when each block plays
+  std::size_t done_ = 0;                                      // blocks reported done
+  bool stopped_ = false;
+  std::thread thread_;
+};
+
+// winmm's device over a SimWinmm, and a clock, on a virtual timeline of their own.
+struct SimDevice final : Clock {
+  explicit SimDevice(SimWinmm::World world = {}) {
+    auto owned = std::make_unique<SimWinmm>(world, timeline);
+    winmm = owned.get();
+    device = MakeWinmmWaveOut(std::move(owned), timeline);
+  }
+  ~SimDevice() override { timeline.Finish(); }  // a call still in the SimWinmm returns first
+  void Sleep(milliseconds duration) override { timeline.SleepUntil(timeline.Now() + duration); }
+
+  VirtualTimeline timeline;
+  SimWinmm* winmm;
+  std::unique_ptr<WaveOut> device;
 };
 
 // Records the sound services that a run asks for.
 class RecordingSound final : public Sound {
  public:
-  WaveOut& Device() override { return device; }
+  WaveOut& Device() override { return *device.device; }
   Clock& Time() override { return device; }
   Playback PlayAlert(Alert alert) override {
     static constexpr std::array<const char*, 5> kNames{"default", "critical stop", "question", "exclamation",
@@ -243,11 +301,10 @@ class RecordingSound final : public Sound {
   bool WavExists(const std::filesystem::path& path) override { return path != "missing.wav"; }
   Playback PlayWavFile(const std::filesystem::path& path) override {
     calls.push_back("wav");
-    if (path == "text.wav") return Playback::NotPlayable;
-    return Playback::Played;
+    return path == "text.wav" ? Playback::NotPlayable : Playback::Played;
   }
 
-  SimWaveOut device;
+  SimDevice device;
   std::vector<std::string> calls;
 };
 

@@ -1,3 +1,11 @@
+// Turns tone steps into 16-bit samples and plays them on a WaveOut.
+//
+// How it works. A sequence under 16 MiB is rendered whole and queued as one
+// block. A longer one, and a WAV file, is streamed: two buffers take turns,
+// one queued on the device while the next is produced, so that the device
+// always has audio behind what it plays and memory stays at two buffers. An
+// open device is stopped (when it did not play to its end) and closed however
+// the playback ends.
 #include "audio/player.hpp"
 
 #include <algorithm>

@@ -10,8 +10,7 @@
 namespace belvox {
 namespace {
 
-using fakes::SimWaveOut;
-using std::chrono::milliseconds;
+using fakes::SimDevice;
 using Calls = std::vector<std::string>;
 
 // The steps, of whole 10 ms, rendered one after another, each from phase 0.
@@ -28,33 +27,30 @@ std::vector<std::int16_t> Rendered(const ToneSequence& tones, Waveform waveform)
 TEST(PlaySequence, PlaysShortSequencesFromOneBufferRoundedToTenMilliseconds) {
   // 14 ms plays for 10 and 15 ms for 20; in all 10 + 20 + 130 + 190 + 1330 + 0 + 10 + 20 = 1710 ms.
   const ToneSequence tones = {{440, 14}, {440, 15}, {440, 125}, {440, 188}, {440, 1333}, {0, 4}, {0, 5}, {0, 24}};
-  SimWaveOut device;
-  EXPECT_EQ(PlaySequence(tones, Waveform::Sine, device, device), Playback::Played);
-  EXPECT_EQ(device.calls, (Calls{"open", "queue 150822", "wait 0", "sleep 100", "close"}));
+  SimDevice sim;
+  EXPECT_EQ(PlaySequence(tones, Waveform::Sine, *sim.device, sim), Playback::Played);
+  EXPECT_EQ(sim.winmm->calls, (Calls{"open", "write 150822", "close"}));
   ToneSequence rounded = {{440, 10}, {440, 20}, {440, 130}, {440, 190}, {440, 1330}, {0, 0}, {0, 10}, {0, 20}};
-  EXPECT_EQ(device.Samples(), Rendered(rounded, Waveform::Sine));
+  EXPECT_EQ(sim.winmm->Samples(), Rendered(rounded, Waveform::Sine));
+  EXPECT_NEAR(sim.winmm->closedAt.count(), 1710 + 100, 1);  // after the closing pause
 }
 
 TEST(PlaySequence, StreamsFromSixteenMebibytesOnWithTwoBuffersQueued) {
   // 190,210 ms is 16,776,522 bytes and plays from one buffer; 190,220 ms is streamed.
   ToneSequence whole = ToneSequence(190, {880, 1000});
   whole.push_back({0, 210});
-  SimWaveOut wholeDevice;
-  EXPECT_EQ(PlaySequence(whole, Waveform::Triangle, wholeDevice, wholeDevice), Playback::Played);
-  EXPECT_EQ(wholeDevice.blocks, std::vector<std::size_t>{16776522});
+  SimDevice wholeSim;
+  EXPECT_EQ(PlaySequence(whole, Waveform::Triangle, *wholeSim.device, wholeSim), Playback::Played);
+  EXPECT_EQ(wholeSim.winmm->blocks, std::vector<std::size_t>{16776522});
 
   ToneSequence streamed = ToneSequence(190, {880, 1000});
   streamed.push_back({0, 220});
-  SimWaveOut device;
-  EXPECT_EQ(PlaySequence(streamed, Waveform::Triangle, device, device), Playback::Played);
-  EXPECT_EQ(device.blocks.size(), streamed.size());
-  EXPECT_EQ(device.maxPending, 2u);
-  EXPECT_EQ(device.Samples(), Rendered(streamed, Waveform::Triangle));
-  // Buffer i + 1 is queued while buffer i plays; the last is waited for, then the pause.
-  const Calls start = {"open", "queue 88200", "wait 1", "queue 88200", "wait 1"};
-  EXPECT_TRUE(std::equal(start.begin(), start.end(), device.calls.begin()));
-  const Calls end = {"queue 19404", "wait 1", "wait 0", "sleep 100", "close"};
-  EXPECT_TRUE(std::equal(end.rbegin(), end.rend(), device.calls.rbegin()));
+  SimDevice sim;
+  EXPECT_EQ(PlaySequence(streamed, Waveform::Triangle, *sim.device, sim), Playback::Played);
+  EXPECT_EQ(sim.winmm->blocks.size(), streamed.size());
+  EXPECT_EQ(sim.winmm->maxPending, 2u);
+  EXPECT_EQ(sim.winmm->Samples(), Rendered(streamed, Waveform::Triangle));
+  EXPECT_NEAR(sim.winmm->closedAt.count(), 190220 + 100, 2);  // back to back, then the pause
 }
 
 TEST(PlaySequence, StreamedBuffersHoldWholeStepsForAtLeast200Milliseconds) {
@@ -65,43 +61,45 @@ TEST(PlaySequence, StreamedBuffersHoldWholeStepsForAtLeast200Milliseconds) {
     tones.push_back({0, 30});
     tones.push_back({523.25, 150});
   }
-  SimWaveOut device;
-  EXPECT_EQ(PlaySequence(tones, Waveform::Square, device, device), Playback::Played);
-  for (std::size_t i = 0; i + 1 < device.blocks.size(); ++i) {
-    ASSERT_GE(device.blocks[i], StepBytes(200)) << i;
-    ASSERT_LT(device.blocks[i], StepBytes(200 + 150)) << i;
+  SimDevice sim;
+  EXPECT_EQ(PlaySequence(tones, Waveform::Square, *sim.device, sim), Playback::Played);
+  const auto& blocks = sim.winmm->blocks;
+  for (std::size_t i = 0; i + 1 < blocks.size(); ++i) {
+    ASSERT_GE(blocks[i], StepBytes(200)) << i;
+    ASSERT_LT(blocks[i], StepBytes(200 + 150)) << i;
   }
-  EXPECT_EQ(device.Samples(), Rendered(tones, Waveform::Square));
+  EXPECT_EQ(sim.winmm->Samples(), Rendered(tones, Waveform::Square));
 }
 
 // A device that fails is stopped before it is closed, and its failure is the playback's.
 TEST(PlaySequence, ADeviceThatFailsIsStoppedAndClosed) {
-  using World = SimWaveOut::World;
-  const Calls played = {"open", "queue 88200", "wait 0", "sleep 100", "close"};
+  using World = fakes::SimWinmm::World;
+  const Calls played = {"open", "write 88200", "close"};
   const std::pair<World, Calls> cases[] = {
       {{.refuseOpen = true}, {"open"}},
-      {{.refuseQueueAt = 0}, {"open", "queue 88200", "stop", "close"}},
-      {{.loseOnClose = true}, played},  // a plugin that writes no file says so only as it closes
+      {{.refuseWriteAt = 0}, {"open", "write 88200", "reset", "close"}},
+      {{.failClose = true}, played},  // a device may say only as it closes that it lost the audio
   };
   for (const auto& [world, calls] : cases) {
-    SimWaveOut device(world);
-    EXPECT_EQ(PlaySequence(ToneSequence{{440, 1000}}, Waveform::Sine, device, device), Playback::DeviceUnavailable);
-    EXPECT_EQ(device.calls, calls);
+    SimDevice sim(world);
+    EXPECT_EQ(PlaySequence(ToneSequence{{440, 1000}}, Waveform::Sine, *sim.device, sim), Playback::DeviceUnavailable);
+    EXPECT_EQ(sim.winmm->calls, calls);
   }
 }
 
 TEST(PlayBeeps, SquareWavesAtWholeHertzBackToBackAndNothingForNoSteps) {
-  SimWaveOut device;
-  EXPECT_EQ(PlayBeeps(ToneSequence{{440.9, 100}, {0, 100}, {880, 125}}, device), Playback::Played);
+  SimDevice sim;
+  EXPECT_EQ(PlayBeeps(ToneSequence{{440.9, 100}, {0, 100}, {880, 125}}, *sim.device), Playback::Played);
   std::vector<std::int16_t> expected(4410 + 4410 + 5512, 0);
   SynthesizeSamples(expected.data(), 4410, Waveform::Square, 440, 44100);
   SynthesizeSamples(expected.data() + 8820, 5512, Waveform::Square, 880, 44100);
-  EXPECT_EQ(device.Samples(), expected);
-  EXPECT_EQ(device.calls, (Calls{"open", "queue 28664", "wait 0", "close"}));
+  EXPECT_EQ(sim.winmm->Samples(), expected);
+  EXPECT_EQ(sim.winmm->calls, (Calls{"open", "write 28664", "close"}));
+  EXPECT_NEAR(sim.winmm->closedAt.count(), 325, 1);  // no pause after the last
 
-  SimWaveOut idle;
-  EXPECT_EQ(PlayBeeps({}, idle), Playback::Played);
-  EXPECT_TRUE(idle.calls.empty());
+  SimDevice idle;
+  EXPECT_EQ(PlayBeeps({}, *idle.device), Playback::Played);
+  EXPECT_TRUE(idle.winmm->calls.empty());
 }
 
 }  // namespace

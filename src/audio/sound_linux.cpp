@@ -1,3 +1,13 @@
+// The Linux sound services.
+//
+// How it works. Beeps and WAV files play on the feeding device (ALSA), a WAV
+// file decoded by libsndfile and streamed in buffers of a quarter second. An
+// alert is the desktop's event sound: libcanberra plays it on a thread of its
+// own, bounded as liveness.hpp describes. Once a sound has started, that thread
+// asks the PulseAudio server behind it, every second, whether it still answers,
+// and so the sound may play as long as it lasts; a server that stops answering
+// is given up on 2 s later. With no PulseAudio server to ask, the sound may take
+// 35 s. With no event sound at all, the beep stands in.
 #include "audio/sound_linux.hpp"
 
 #include <canberra.h>

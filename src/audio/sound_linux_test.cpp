@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -27,13 +26,12 @@ std::filesystem::path WriteWav(std::uint16_t tag, std::uint16_t channels, std::u
 }
 
 std::vector<std::int16_t> PlayWav(const std::filesystem::path& path, PcmFormat& format) {
-  auto owned = std::make_unique<fakes::SimWaveOut>();
-  fakes::SimWaveOut& device = *owned;
-  LinuxSound sound(std::move(owned));
+  fakes::SimDevice sim;
+  LinuxSound sound(std::move(sim.device));
   EXPECT_EQ(sound.PlayWavFile(path), Playback::Played);
   std::filesystem::remove(path);
-  format = device.format;
-  return device.Samples();
+  format = sim.winmm->format;
+  return sim.winmm->Samples();
 }
 
 // Full scale 1.0 is 32767 and louder samples are clipped, whatever the file's peak.

@@ -1,3 +1,6 @@
+// The Windows sound services: MessageBeep, Beep, PlaySoundW, and winmm's
+// wave-out device. PlaySoundW and the search for a device run bounded (see
+// liveness.hpp), since a sound system that does not answer never lets them return.
 #include <windows.h>
 #include <io.h>
 #include <mmsystem.h>
@@ -58,8 +61,8 @@ class Win32Sound final : public Sound {
   //
   // The format query also keeps winmm's search for devices off belvox's thread:
   // it searches on winmm's own thread, where waveOutGetNumDevs searches on the
-  // caller's, and under wine a thread of belvox's left in that search crashed the
-  // process as it ended (3 runs in 3; none in 26 since).
+  // caller's, and under wine a thread of belvox's left in that search could crash
+  // the process as it ended.
   Playback PlayWavFile(const std::filesystem::path& path) override {
     const auto header = ReadWavHeader(path);
     if (!header || header->CrashesPlaySound()) return Playback::NotPlayable;

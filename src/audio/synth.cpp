@@ -1,3 +1,10 @@
+// The four waveforms at a tenth of full scale (3,276). Sine and square follow
+// sin(i * 2 pi f / rate) sample by sample. Sawtooth and triangle are built
+// period by period, with the period rounded to whole samples: each period
+// starts afresh (the sawtooth at -3,276, the triangle at 0) and moves by a
+// step worked out from the unrounded period, so a rounded period may stop a
+// little short of or past the peak. A frequency above half the rate has no
+// whole period: those two waveforms are then silence.
 #include "audio/synth.hpp"
 
 #include <algorithm>

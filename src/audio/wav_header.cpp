@@ -1,3 +1,7 @@
+// Reads what a player needs of a RIFF WAVE file: the first `fmt ` chunk and
+// the first `data` chunk, in either order, walking the chunks by their sizes
+// (each padded to an even length) from byte 12. Each platform then judges the
+// file by its own decoder.
 #include "audio/wav_header.hpp"
 
 #include <array>

@@ -3,21 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstring>
 
-#include "audio/player.hpp"
+#include "audio/alsa_route_linux.hpp"
 #include "fakes.hpp"
 
 namespace belvox {
 namespace {
 
 using std::chrono::milliseconds;
-
-// What the player heard of the stream, and when the device closed.
-struct Heard {
-  std::vector<std::byte> bytes;
-  milliseconds closedAt{-1};
-};
 
 // A PCM with a 200 ms buffer of 44.1 kHz mono frames on a virtual timeline: it
 // starts once the buffer is full (or when drained), then plays in real time and
@@ -34,15 +27,15 @@ class SimPcm final : public Pcm {
     int drainError = 0;
     int drainInterruptions = 0;
     bool playOut = false;  // the drain is left to silence
-    bool delayErrs = false;
     milliseconds standStillAt = milliseconds::max();
-    milliseconds stoppedAt = milliseconds::max();  // the process stops for 30 s
+    bool stopped = false;  // the process is stopped at 1 s for 30 s
     bool recoverFails = false;
     bool loseOnClose = false;
     milliseconds closeTakes{0};
   };
 
-  SimPcm(World world, Timeline& timeline, Heard& heard) : world_(world), timeline_(timeline), heard_(heard) {}
+  SimPcm(World world, fakes::VirtualTimeline& timeline, std::vector<std::byte>& heard)
+      : world_(world), timeline_(timeline), heard_(heard) {}
 
   long Open(const PcmFormat&) override {
     timeline_.SleepUntil(timeline_.Now() + world_.openTakes);
@@ -51,14 +44,14 @@ class SimPcm final : public Pcm {
   bool PlaysOutWithSilence() override { return world_.playOut; }
   long Avail() override {
     Play();
-    if (Now() >= world_.suspendAt) return -ESTRPIPE;
+    if (timeline_.Elapsed() >= world_.suspendAt) return -ESTRPIPE;
     return state_ == Xrun ? -EPIPE : kBuffer - Held();
   }
   long Write(const std::byte* frames, std::size_t count) override {
     Play();
     if (writes_++ == world_.failWriteAt) return -EIO;
     if (world_.halfWrites && count > 1) count /= 2;
-    heard_.bytes.insert(heard_.bytes.end(), frames, frames + count * 2);
+    heard_.insert(heard_.end(), frames, frames + count * 2);
     written_ += static_cast<long>(count);
     if (Held() == kBuffer) state_ = Running;
     return static_cast<long>(count);
@@ -66,12 +59,9 @@ class SimPcm final : public Pcm {
   int Delay(long& frames) override {
     Play();
     frames = Held();
-    return world_.delayErrs ? -EIO : 0;
+    return 0;
   }
-  bool Underrun() override {
-    Play();
-    return state_ == Xrun;
-  }
+  bool Underrun() override { return Avail() == -EPIPE; }
   int Recover(int error) override {
     if (world_.recoverFails) return error;
     state_ = Prepared;
@@ -90,7 +80,6 @@ class SimPcm final : public Pcm {
   }
   bool Close() override {
     timeline_.SleepUntil(timeline_.Now() + world_.closeTakes);
-    heard_.closedAt = Now();
     return !world_.loseOnClose;
   }
 
@@ -98,11 +87,10 @@ class SimPcm final : public Pcm {
   static constexpr long kBuffer = 8820;
   enum State { Prepared, Running, Draining, Xrun };
 
-  milliseconds Now() { return std::chrono::duration_cast<milliseconds>(timeline_.Now().time_since_epoch()); }
   long Held() const { return written_ - played_; }
   // Plays what the time since the last look lets it, 44.1 frames a millisecond.
   void Play() {
-    for (const milliseconds end = Now(); now_ < end; now_ += milliseconds(1)) {
+    for (const milliseconds end = timeline_.Elapsed(); now_ < end; now_ += milliseconds(1)) {
       if (state_ == Prepared || state_ == Xrun || now_ < world_.startAfter || now_ >= world_.standStillAt) continue;
       played_ = std::min(written_, played_ + 44 + now_.count() % 10 / 9);
       if (Held() == 0 && state_ == Running) state_ = Xrun;
@@ -110,8 +98,8 @@ class SimPcm final : public Pcm {
   }
 
   World world_;
-  Timeline& timeline_;
-  Heard& heard_;
+  fakes::VirtualTimeline& timeline_;
+  std::vector<std::byte>& heard_;  // what it was given
   milliseconds now_{0};  // played up to here
   State state_ = Prepared;
   int writes_ = 0;
@@ -121,7 +109,7 @@ class SimPcm final : public Pcm {
 
 // What the player sees of every outcome the PCM can give: 3 s of audio plays
 // whole and ends on time, or the device is given up on within its allowance and
-// not before; the PCM closes between `from` and `by` ms.
+// not before; the stream ends between `from` and `by` ms.
 TEST(AlsaFeeder, ThePlayerSeesEveryOutcomeOfThePcm) {
   using World = SimPcm::World;
   using ms = milliseconds;
@@ -139,32 +127,43 @@ TEST(AlsaFeeder, ThePlayerSeesEveryOutcomeOfThePcm) {
       {"never starts", {.startAfter = ms(4500)}, lost, 4200, 4500},
       {"short writes", {.halfWrites = true}, played, 3000, 3030},
       {"a failed write", {.failWriteAt = 20, .recoverFails = true}, lost, 250, 350},
-      {"ran dry, no recovery", {.stoppedAt = ms(1000), .recoverFails = true}, lost, 31000, 31300},
+      {"ran dry, no recovery", {.stopped = true, .recoverFails = true}, lost, 31000, 31300},
       {"suspended for good: recovered again and again", {.suspendAt = ms(1000)}, lost, 5000, 5300},
       {"a failed drain", {.drainError = -EIO}, lost, 2800, 2860},
       {"an interrupted drain", {.drainInterruptions = 2}, played, 3000, 3030},
-      {"a delay that errs: heard by its underruns", {.delayErrs = true}, played, 3000, 3400},
       {"stands still", {.standStillAt = ms(1000)}, lost, 3200, 3300},
-      {"stopped for 30 s", {.stoppedAt = ms(1000)}, played, 32800, 33300},
+      {"stopped for 30 s", {.stopped = true}, played, 32800, 33300},
       {"loses it as it closes", {.loseOnClose = true}, lost, 3000, 3030},
       {"takes 1 s to close", {.closeTakes = ms(1000)}, played, 4000, 4030},
-      {"never closes: stuck writing its output", {.closeTakes = ms(3600000)}, lost, 3603000, 3603030},
-      {"does not open", {.refuseOpen = true}, lost, -1, -1},
-      {"never opens", {.openTakes = ms(3600000)}, lost, 3600000, 3600000},
+      {"never closes: stuck writing its output", {.closeTakes = ms(3600000)}, lost, 4000, 4200},
+      {"does not open", {.refuseOpen = true}, lost, 0, 0},
+      {"never opens", {.openTakes = ms(3600000)}, lost, 2000, 2010},
       {"drain left to silence", {.playOut = true}, played, 3000, 3030},
   };
   for (const Case& c : cases) {
-    Heard heard;
+    std::vector<std::byte> heard;
     fakes::VirtualTimeline timeline;
-    if (c.world.stoppedAt != ms::max()) timeline.StopAt(c.world.stoppedAt, ms(30000));
+    if (c.world.stopped) timeline.StopAt(ms(1000), ms(30000));
     auto device = MakeFeedingWaveOut([&] { return std::make_unique<SimPcm>(c.world, timeline, heard); }, timeline);
     const Playback outcome = fakes::StreamTwelveBlocks(*device);
+    const ms ended = timeline.Elapsed();
     timeline.Finish();
     EXPECT_EQ(outcome, c.outcome) << c.what;
-    EXPECT_GE(heard.closedAt, ms(c.from)) << c.what;
-    EXPECT_LE(heard.closedAt, ms(c.by)) << c.what;
-    EXPECT_TRUE(outcome != Playback::Played || fakes::HoldsTwelveBlocks(heard.bytes)) << c.what;
+    EXPECT_GE(ended, ms(c.from)) << c.what;
+    EXPECT_LE(ended, ms(c.by)) << c.what;
+    EXPECT_TRUE(outcome != Playback::Played || fakes::HoldsTwelveBlocks(heard)) << c.what;
   }
+}
+
+// PipeWire gets 10 ms periods, through its own plugin or PulseAudio's; the rest 50 ms.
+TEST(ChooseRoute, ByThePluginAndWhatItsServerCallsItself) {
+  const std::string_view pipewire = "PulseAudio (on PipeWire 0.3.65)";
+  EXPECT_EQ(ChooseRoute("pipewire", "").periodMicroseconds, 10000u);
+  EXPECT_TRUE(ChooseRoute("pipewire", "").pipeWirePlugin);
+  EXPECT_EQ(ChooseRoute("pulse", pipewire).periodMicroseconds, 10000u);
+  EXPECT_FALSE(ChooseRoute("pulse", pipewire).pipeWirePlugin);
+  EXPECT_EQ(ChooseRoute("pulse", "pulseaudio").periodMicroseconds, 50000u);
+  EXPECT_EQ(ChooseRoute("hw", pipewire).periodMicroseconds, 50000u);  // no server was asked
 }
 
 }  // namespace

@@ -86,10 +86,7 @@ class WinmmWaveOut final : public WaveOut {
   bool Close() override {
     if (!open_) return true;
     open_ = false;
-    return !lost_ && Bounded([this] {
-             winmm_->Close();
-             return true;
-           }).has_value();
+    return !lost_ && Bounded([this] { return winmm_->Close(); }).value_or(false);
   }
 
  private:

@@ -30,14 +30,12 @@ class Winmm {
   virtual std::optional<std::uint64_t> Position() = 0;
   // waveOutReset: every block is done at once.
   virtual void Reset() = 0;
-  virtual void Close() = 0;
+  // False when the device lost audio as it closed.
+  virtual bool Close() = 0;
 };
 
 // winmm's own.
 std::unique_ptr<Winmm> MakeSystemWinmm();
-// Ends the process at once with `status`, its output flushed and its other
-// threads parked, for a thread left in winmm would hold up or crash the teardown.
-void EndLeavingThreads(int status);
 
 // winmm's wave-out as the player's device, every call bounded on `timeline`.
 std::unique_ptr<WaveOut> MakeWinmmWaveOut(std::unique_ptr<Winmm> winmm, Timeline& timeline = SystemTimeline());

@@ -1,18 +1,13 @@
-// winmm's wave-out calls, and the end of a process that left a thread in them:
-// calls into Windows, nothing more.
+// winmm's wave-out calls: calls into winmm, nothing more.
 #include <windows.h>
 #include <mmsystem.h>
-#include <tlhelp32.h>
 
-#include <cstdio>
 #include <deque>
 
 #include "audio/winmm.hpp"
 
 namespace belvox {
 namespace {
-
-constexpr DWORD kParkMilliseconds = 20;
 
 class SystemWinmm final : public Winmm {
  public:
@@ -64,7 +59,7 @@ class SystemWinmm final : public Winmm {
   }
 
   void Reset() override { waveOutReset(handle_); }
-  void Close() override { waveOutClose(handle_); }
+  bool Close() override { return waveOutClose(handle_) == MMSYSERR_NOERROR; }
 
  private:
   // Runs on winmm's thread, where only a few calls are allowed: it calls none.
@@ -77,32 +72,8 @@ class SystemWinmm final : public Winmm {
   std::deque<WAVEHDR> headers_;  // prepared, in the order written
 };
 
-// Parks every other thread of the process: under wine, a termination that
-// catches a thread on its way into a system call can crash the process.
-void SuspendOtherThreads() {
-  const HANDLE threads = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-  if (threads == INVALID_HANDLE_VALUE) return;
-  THREADENTRY32 entry{};
-  entry.dwSize = sizeof(entry);
-  for (BOOL more = Thread32First(threads, &entry); more; more = Thread32Next(threads, &entry)) {
-    if (entry.th32OwnerProcessID != GetCurrentProcessId() || entry.th32ThreadID == GetCurrentThreadId()) continue;
-    if (const HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID)) {
-      SuspendThread(thread);
-      CloseHandle(thread);
-    }
-  }
-  CloseHandle(threads);
-  Sleep(kParkMilliseconds);  // a suspension is only asked for: a thread parks once it takes it up
-}
-
 }  // namespace
 
 std::unique_ptr<Winmm> MakeSystemWinmm() { return std::make_unique<SystemWinmm>(); }
-
-void EndLeavingThreads(int status) {
-  std::fflush(nullptr);
-  SuspendOtherThreads();
-  TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
-}
 
 }  // namespace belvox
