@@ -36,8 +36,15 @@ class PipeWireViaPulse(DesktopPipeWire):
 
 
 BELVOX = ROOT / "build" / "linux" / "belvox"
+# Another build of belvox (BELVOX_BENCH_OLD=path), measured beside this one in the same run.
+OLD = os.environ.get("BELVOX_BENCH_OLD")
 BENCHMARK = ROOT / "build" / "linux" / "tests" / "belvox_benchmark"
 RUNS = int(os.environ.get("BELVOX_BENCH_RUNS", "9"))
+
+
+def builds():
+    """(label, binary) of each belvox to measure."""
+    return [("belvox ", str(BELVOX))] + ([("old belvox ", OLD)] if OLD else [])
 
 
 def median_overhead(command, audio_seconds, env, before):
@@ -65,10 +72,10 @@ def overheads(directory):
     subprocess.run(["sox", "-n", "-r", "44100", "-c", "1", "-b", "16", str(one_second), "synth", "1", "sine", "440"],
                    check=True)
     # The audio's own length; for belvox's tone sequences with the 50 ms rest and the 100 ms pause.
-    players = [
-        ("belvox /f 440,1000", [str(BELVOX), "/f", "440,1000"], 1.15),
-        ("belvox /n C4,8 E4,8 G4,8 C5,4", [str(BELVOX), "/n", "C4,8", "E4,8", "G4,8", "C5,4"], 1.40),
-        ("belvox /w (1 s WAV)", [str(BELVOX), "/w", str(one_second)], 1.0),
+    players = [(f"{label}{name}", [binary, *args], audio) for label, binary in builds()
+               for name, args, audio in [("/f 440,1000", ["/f", "440,1000"], 1.15),
+                                         ("/n C4,8 E4,8 G4,8 C5,4", ["/n", "C4,8", "E4,8", "G4,8", "C5,4"], 1.40),
+                                         ("/w (1 s WAV)", ["/w", str(one_second)], 1.0)]] + [
         ("sox play -n synth 1 sine 440", ["play", "-q", "-n", "synth", "1", "sine", "440"], 1.0),
         ("aplay (1 s WAV)", ["aplay", "-q", str(one_second)], 1.0),
         ("paplay (1 s WAV)", ["paplay", str(one_second)], 1.0),
@@ -126,9 +133,8 @@ def while_playing(directory):
                    check=True)
     tones = Path(directory) / "ten.txt"
     tones.write_text("440,1000\n" * 10)
-    players = [
-        ("belvox /f /l (ten 1 s tones)", [str(BELVOX), "/f", "/l", str(tones)]),
-        ("belvox /w (10 s WAV)", [str(BELVOX), "/w", str(ten)]),
+    players = [(f"{label}{name}", [binary, *args]) for label, binary in builds()
+               for name, args in [("/f /l (ten 1 s tones)", ["/f", "/l", str(tones)]), ("/w (10 s WAV)", ["/w", str(ten)])]] + [
         ("aplay (10 s WAV)", ["aplay", "-q", str(ten)]),
         ("aplay 200 ms buffer, 10 ms periods", ["aplay", "-q", "--buffer-time=200000", "--period-time=10000", str(ten)]),
     ]

@@ -7,8 +7,8 @@
 //   ProgressWatch whether the device is lost: its position stood still while it
 //   held audio, or one call did not return, for longer than its allowance.
 // - A slice that ends more than kLateWake later than it asked found the process
-//   stopped (a SIGSTOP, a machine that slept): the watch starts afresh, so time
-//   spent stopped never counts against a device.
+//   stopped (a SIGSTOP, a machine that slept): the watch starts afresh, so the
+//   stop is not held against the device.
 // - A thread left in a call is detached and noted (LeftBehind): the process then
 //   ends without the teardown that would wait for it, or crash under it.
 //
@@ -23,6 +23,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <thread>
 #include <utility>
 
 namespace belvox {
@@ -66,7 +67,8 @@ Timeline& SystemTimeline();
 // detached when that is null. Throws what std::thread throws.
 void StartThread(Timeline& timeline, std::function<void()> work, std::thread* thread = nullptr);
 
-// Notes that a thread was left in a call that did not return; LeftBehind() tells.
+// Notes that a sound system was left behind, holding a thread in a call or
+// audio of belvox's; LeftBehind() tells.
 void NoteLeftBehind();
 bool LeftBehind();
 

@@ -16,7 +16,6 @@
 #include <array>
 #include <chrono>
 #include <condition_variable>
-#include <exception>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -33,10 +32,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// libcanberra may block for good in a call on a frozen sound server. A sound it
-// has started plays for as long as the PulseAudio server behind it answers,
-// asked every kLook. Without one to ask, it may take kEventSoundAllowance: a
-// sound server that stops answering fails it within libpulse's 30 s.
+// How often a started sound's server is asked whether it still answers, and how
+// long a sound may take with no PulseAudio server to ask.
 constexpr milliseconds kLook{1000};
 constexpr milliseconds kEventSoundAllowance{35000};
 

@@ -317,8 +317,8 @@ class FeedingWaveOut final : public WaveOut {
     shared_->MoveTo(State::Lost);
   }
 
-  // A feeder that does not close the PCM in time (one still stuck in a call
-  // closes it at once) is left behind.
+  // A feeder that does not close the PCM within the close's allowance, or is
+  // still stuck in an earlier call, is left behind.
   bool Close() override {
     if (!shared_) return true;
     std::unique_lock lock(shared_->mutex);
@@ -334,11 +334,8 @@ class FeedingWaveOut final : public WaveOut {
   // device lost, once it stops making the progress it should or feeding ends.
   template <typename Done>
   bool WaitUntil(std::unique_lock<std::mutex>& lock, Done done) {
-    const auto feeding = [&] { return shared_->Feeding(); };
-    if (Await(timeline_, lock, shared_->changed, shared_->watch, [&] { return (done() && feeding()) || shared_->state >= State::Closing; }) &&
-        feeding()) {
-      return true;
-    }
+    const auto settled = [&] { return (done() && shared_->Feeding()) || shared_->state >= State::Closing; };
+    if (Await(timeline_, lock, shared_->changed, shared_->watch, settled) && shared_->Feeding()) return true;
     shared_->MoveTo(State::Lost);
     return false;
   }

@@ -16,6 +16,8 @@
 namespace belvox {
 namespace {
 
+// winmm's callback may call almost nothing, so it only counts: the count is
+// polled this often.
 constexpr milliseconds kPoll{1};
 
 class WinmmWaveOut final : public WaveOut {
@@ -26,6 +28,7 @@ class WinmmWaveOut final : public WaveOut {
   Playback Open(const PcmFormat& format) override {
     pending_ = 0;
     queued_ = 0;
+    position_ = 0;
     lost_ = false;
     watch_ = ProgressWatch(timeline_.Now());
     const auto opened = Bounded([this, format] { return winmm_->Open(format, pending_); });
