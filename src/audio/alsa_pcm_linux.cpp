@@ -64,9 +64,11 @@ class AlsaPcm final : public Pcm {
 
   long Open(const PcmFormat& format) override {
     const char* name = PlaybackPcmName();
+    errno = 0;
     if (const int error = snd_pcm_open(&pcm_, name, SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK); error < 0) {
       pcm_ = nullptr;
-      return error;
+      // A plugin that ran out of memory (PulseAudio's) may say only that it failed.
+      return errno == ENOMEM ? -ENOMEM : error;
     }
     errors_ = AlsaSystemErrors();
     const PcmRoute route = RouteOf(name);

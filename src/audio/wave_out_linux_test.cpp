@@ -18,7 +18,7 @@ using std::chrono::milliseconds;
 class SimPcm final : public Pcm {
  public:
   struct World {
-    bool refuseOpen = false;
+    int openError = 0;
     milliseconds openTakes{0};
     milliseconds startAfter{0};  // once full, as a deep-buffered sink does
     bool halfWrites = false;     // each write takes half of what is offered
@@ -39,7 +39,7 @@ class SimPcm final : public Pcm {
 
   long Open(const PcmFormat&) override {
     timeline_.SleepUntil(timeline_.Now() + world_.openTakes);
-    return world_.refuseOpen ? -ENOENT : kBuffer;
+    return world_.openError != 0 ? world_.openError : kBuffer;
   }
   bool PlaysOutWithSilence() override { return world_.playOut; }
   long Avail() override {
@@ -136,7 +136,8 @@ TEST(AlsaFeeder, ThePlayerSeesEveryOutcomeOfThePcm) {
       {"loses it as it closes", {.loseOnClose = true}, lost, 3000, 3030},
       {"takes 1 s to close", {.closeTakes = ms(1000)}, played, 4000, 4030},
       {"never closes: stuck writing its output", {.closeTakes = ms(3600000)}, lost, 4000, 4200},
-      {"does not open", {.refuseOpen = true}, lost, 0, 0},
+      {"does not open", {.openError = -ENOENT}, lost, 0, 0},
+      {"out of memory as it opens", {.openError = -ENOMEM}, Playback::OutOfMemory, 0, 0},
       {"never opens", {.openTakes = ms(3600000)}, lost, 2000, 2010},
       {"drain left to silence", {.playOut = true}, played, 3000, 3030},
   };
