@@ -191,7 +191,7 @@ class SimWinmm final : public Winmm {
     timeline_.Notify(changed_);
     return true;
   }
-  void Unprepare() override {}
+  void Unprepare() override { calls.push_back("unprepare"); }
   std::optional<std::uint64_t> Position() override {
     std::lock_guard lock(mutex_);
     if (world_.noPosition) return std::nullopt;

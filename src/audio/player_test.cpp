@@ -29,7 +29,7 @@ TEST(PlaySequence, PlaysShortSequencesFromOneBufferRoundedToTenMilliseconds) {
   const ToneSequence tones = {{440, 14}, {440, 15}, {440, 125}, {440, 188}, {440, 1333}, {0, 4}, {0, 5}, {0, 24}};
   SimDevice sim;
   EXPECT_EQ(PlaySequence(tones, Waveform::Sine, *sim.device, sim), Playback::Played);
-  EXPECT_EQ(sim.winmm->calls, (Calls{"open", "write 150822", "close"}));
+  EXPECT_EQ(sim.winmm->calls, (Calls{"open", "write 150822", "unprepare", "close"}));
   ToneSequence rounded = {{440, 10}, {440, 20}, {440, 130}, {440, 190}, {440, 1330}, {0, 0}, {0, 10}, {0, 20}};
   EXPECT_EQ(sim.winmm->Samples(), Rendered(rounded, Waveform::Sine));
   EXPECT_NEAR(sim.winmm->closedAt.count(), 1710 + 100, 1);  // after the closing pause
@@ -74,7 +74,7 @@ TEST(PlaySequence, StreamedBuffersHoldWholeStepsForAtLeast200Milliseconds) {
 // A device that fails is stopped before it is closed, and its failure is the playback's.
 TEST(PlaySequence, ADeviceThatFailsIsStoppedAndClosed) {
   using World = fakes::SimWinmm::World;
-  const Calls played = {"open", "write 88200", "close"};
+  const Calls played = {"open", "write 88200", "unprepare", "close"};
   const std::pair<World, Calls> cases[] = {
       {{.refuseOpen = true}, {"open"}},
       {{.refuseWriteAt = 0}, {"open", "write 88200", "reset", "close"}},
@@ -94,7 +94,7 @@ TEST(PlayBeeps, SquareWavesAtWholeHertzBackToBackAndNothingForNoSteps) {
   SynthesizeSamples(expected.data(), 4410, Waveform::Square, 440, 44100);
   SynthesizeSamples(expected.data() + 8820, 5512, Waveform::Square, 880, 44100);
   EXPECT_EQ(sim.winmm->Samples(), expected);
-  EXPECT_EQ(sim.winmm->calls, (Calls{"open", "write 28664", "close"}));
+  EXPECT_EQ(sim.winmm->calls, (Calls{"open", "write 28664", "unprepare", "close"}));
   EXPECT_NEAR(sim.winmm->closedAt.count(), 325, 1);  // no pause after the last
 
   SimDevice idle;
