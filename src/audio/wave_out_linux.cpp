@@ -3,21 +3,19 @@
 // How it works. Two threads share one `Shared` under its mutex: the player's
 // (Open, Queue, WaitPending, Stop, Close) and the feeder, which makes every call
 // into the PCM with the lock released, so that a PCM that never returns holds up
-// the feeder alone (see liveness.hpp).
+// the feeder alone, which is then left behind (see liveness.hpp).
 // - Memory: Queue hands over a block's pointer and length. The feeder copies a
 //   block out, a chunk at a time, only under the lock and only while the state is
 //   Open or Draining: once the player has given up (Lost or Closing) no block is
 //   read, whatever call the feeder was in at that moment.
 // - A block has played once the device's position has passed its end: frames
-//   written, less what the device holds (the larger of its delay and what is left
-//   in its buffer). When the player waits for everything, the feeder drains the
-//   PCM, or writes silence behind the audio until the audio has been heard.
+//   written less what the device holds (the larger of its delay and what is left
+//   in its buffer). At the end the feeder drains the PCM, or writes silence
+//   behind the audio until it has been heard.
 // - The feeder sleeps until half the buffer is due to be free or the first block
-//   still to finish is due to have played, as position and delay tell, or until
-//   the player wakes it: at least kLeastWait, at most kSlice. The player sleeps
-//   until a block finishes, the state changes or the device would be late.
-// - A feeder stuck in a call is left behind: it holds `Shared` by a shared
-//   pointer of its own.
+//   still to finish is due to have played, or until the player changes something;
+//   the player until a block finishes, the state changes or the device is late.
+//   The feeder sleeps at least kLeastWait, and at most kSlice.
 #include "audio/wave_out_linux.hpp"
 
 #include <algorithm>
@@ -62,8 +60,10 @@ struct Shared {
   void MoveTo(State next) {
     if (next <= state) return;
     state = next;
-    timeline.Notify(changed);
+    Changed();
   }
+  // Counted: a feeder that was in a call missed the notify, and must not wait.
+  void Changed() { ++changes, timeline.Notify(changed); }
 
   std::mutex mutex;
   std::condition_variable changed;
@@ -72,6 +72,7 @@ struct Shared {
   Timeline& timeline;
   std::vector<std::byte> staging;  // the feeder's: one chunk, copied out of a block under the lock
   State state = State::Opening;
+  std::uint64_t changes = 0;   // what the player changed: blocks queued, moves
   long openError = 0;          // why the PCM did not open
   bool faulted = false;        // the PCM lost audio it had taken as it closed
   std::deque<Block> blocks;    // queued and not yet played
@@ -115,6 +116,7 @@ class Feeder {
   // Writes what fits, reports what has played, judges the device and waits for
   // what comes next. False once feeding has ended.
   bool Step(std::unique_lock<std::mutex>& lock) {
+    const std::uint64_t seen = s_->changes;
     if (!s_->Feeding()) return false;
     if (s_->blocks.empty()) {  // nothing to judge the device by
       s_->timeline.Wait(lock, s_->changed, TimePoint::max());
@@ -144,7 +146,7 @@ class Feeder {
     s_->watch.Observe(heard, Milliseconds(held_), !s_->blocks.empty(), now);
     if (s_->watch.Lost(now)) return Lose();
 
-    if (written > 0) return true;  // more may fit now
+    if (written > 0 || s_->changes != seen) return true;  // more may fit now, or more has come
     const TimePoint until = now + Timeout(frames > 0);
     s_->timeline.Wait(lock, s_->changed, until);
     s_->watch.Woke(until, s_->timeline.Now());
@@ -210,7 +212,6 @@ class Feeder {
   // An underrun (the process was stopped, say) or a suspend is recovered, and the
   // stream starts anew; anything else loses the device.
   long Recover(int error) {
-    if (error == -EPIPE) heard_ = position_;  // the device ran dry: it played everything
     recovered_ = true;
     return s_->pcm->Recover(error) < 0 ? -1 : 0;
   }
@@ -300,7 +301,7 @@ class FeedingWaveOut final : public WaveOut {
     } catch (const std::bad_alloc&) {
       return false;
     }
-    timeline_.Notify(shared_->changed);
+    shared_->Changed();
     return true;
   }
 

@@ -16,8 +16,7 @@
 namespace belvox {
 namespace {
 
-// winmm's callback may call almost nothing, so it only counts: the count is
-// polled this often.
+// The callback may call almost nothing, so it only counts: the count is polled this often.
 constexpr milliseconds kPoll{1};
 
 class WinmmWaveOut final : public WaveOut {
