@@ -97,7 +97,7 @@ class VirtualTimeline final : public Timeline {
   // False when every thread waits for ever.
   bool WaitLocked(std::unique_lock<std::mutex>& guard, TimePoint until) {
     const unsigned seen = notices_;
-    asleep_.insert(until);
+    if (now_ < until) asleep_.insert(until);
     while (notices_ == seen && now_ < until) {
       if (asleep_.size() < threads_) {
         wake_.wait(guard);
@@ -175,7 +175,7 @@ class SimWinmm final : public Winmm {
     timeline_.SleepUntil(timeline_.Now() + world_.openTakes);
     if (world_.refuseOpen) return Playback::DeviceUnavailable;
     pending_ = &pending;
-    StartThread(timeline_, [this] { Report(); }, &thread_);
+    thread_ = StartThread(timeline_, [this] { Report(); });
     return Playback::Played;
   }
   bool Write(std::span<const std::byte> block) override {

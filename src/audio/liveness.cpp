@@ -37,18 +37,13 @@ Timeline& SystemTimeline() {
   return timeline;
 }
 
-void StartThread(Timeline& timeline, std::function<void()> work, std::thread* thread) {
+std::thread StartThread(Timeline& timeline, std::function<void()> work) {
   timeline.Starting();
   try {
-    std::thread started([&timeline, work = std::move(work)] {
+    return std::thread([&timeline, work = std::move(work)] {
       work();
       timeline.Ended();
     });
-    if (thread != nullptr) {
-      *thread = std::move(started);
-    } else {
-      started.detach();
-    }
   } catch (...) {
     timeline.Ended();
     throw;
@@ -94,10 +89,11 @@ bool RunBoundedCall(Timeline& timeline, milliseconds allowance, std::function<vo
     bool done = false;
   };
   std::shared_ptr<Call> call;
+  std::thread thread;
   try {
     call = std::make_shared<Call>(timeline.Now());
     call->watch.CallStarted(timeline.Now(), allowance);
-    StartThread(timeline, [&timeline, call, work = std::move(work)] {
+    thread = StartThread(timeline, [&timeline, call, work = std::move(work)] {
       work([&](milliseconds more) {
         std::lock_guard lock(call->mutex);
         call->watch.CallStarted(timeline.Now(), more);
@@ -111,7 +107,11 @@ bool RunBoundedCall(Timeline& timeline, milliseconds allowance, std::function<vo
     return false;
   }
   std::unique_lock lock(call->mutex);
-  if (Await(timeline, lock, call->changed, call->watch, [&] { return call->done; })) return true;
+  if (Await(timeline, lock, call->changed, call->watch, [&] { return call->done; })) {
+    thread.join();  // past its last use of the lock
+    return true;
+  }
+  thread.detach();
   NoteLeftBehind();
   return false;
 }

@@ -63,9 +63,8 @@ class Timeline {
 // The steady clock, and waits on it.
 Timeline& SystemTimeline();
 
-// Starts `work` on a thread that `timeline` knows of: joinable in `thread`, or
-// detached when that is null. Throws what std::thread throws.
-void StartThread(Timeline& timeline, std::function<void()> work, std::thread* thread = nullptr);
+// Starts `work` on a thread that `timeline` knows of. Throws what std::thread throws.
+std::thread StartThread(Timeline& timeline, std::function<void()> work);
 
 // Notes that a sound system was left behind, holding a thread in a call or
 // audio of belvox's; LeftBehind() tells.

@@ -277,7 +277,7 @@ class FeedingWaveOut final : public WaveOut {
     Close();
     try {
       shared_ = std::make_shared<Shared>(makePcm_(), format, timeline_);
-      StartThread(timeline_, [shared = shared_] { Feeder(shared).Run(); }, &feeder_);
+      feeder_ = StartThread(timeline_, [shared = shared_] { Feeder(shared).Run(); });
     } catch (const std::bad_alloc&) {
       shared_.reset();
       return Playback::OutOfMemory;

@@ -19,8 +19,7 @@ TEST(WinmmWaveOut, ThePlayerSeesEveryOutcomeOfWinmm) {
     Playback outcome;
     int from, by;
   };
-  const auto played = Playback::Played;
-  const auto lost = Playback::DeviceUnavailable;
+  const auto played = Playback::Played, lost = Playback::DeviceUnavailable;
   const Case cases[] = {
       {"healthy", {}, Ms(0), played, 3000, 3010},
       {"a position query that fails", {.noPosition = true}, Ms(0), played, 3000, 3010},
