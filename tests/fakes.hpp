@@ -184,7 +184,7 @@ class SimWinmm final : public Winmm {
     if (std::ssize(blocks) == world_.refuseWriteAt) return false;
     played.insert(played.end(), reinterpret_cast<const unsigned char*>(block.data()),
                   reinterpret_cast<const unsigned char*>(block.data() + block.size()));
-    blocks.push_back(block.size());
+    blocks.push_back(block);
     const milliseconds start = std::max(Now(), plays_.empty() ? milliseconds(0) : plays_.back().second);
     plays_.emplace_back(start, start + milliseconds(block.size() * 10 / 882));
     maxPending = std::max(maxPending, static_cast<std::size_t>(++*pending_));
@@ -213,6 +213,14 @@ class SimWinmm final : public Winmm {
     return !world_.failClose;
   }
 
+  // Whether the blocks not yet unprepared still hold what was written.
+  bool Kept() const {
+    std::size_t at = 0, unprepared = std::count(calls.begin(), calls.end(), "unprepare");
+    for (std::size_t i = 0; i < blocks.size(); at += blocks[i++].size()) {
+      if (i >= unprepared && std::memcmp(blocks[i].data(), &played[at], blocks[i].size()) != 0) return false;
+    }
+    return true;
+  }
   // The 16-bit samples written so far.
   std::vector<std::int16_t> Samples() const {
     std::vector<std::int16_t> samples(played.size() / 2);
@@ -222,7 +230,7 @@ class SimWinmm final : public Winmm {
 
   std::vector<std::string> calls;
   std::vector<unsigned char> played;
-  std::vector<std::size_t> blocks;  // bytes of each block written
+  std::vector<std::span<const std::byte>> blocks;  // as written: winmm may read each until it is unprepared
   std::size_t maxPending = 0;
   PcmFormat format;  // of the last open
   milliseconds closedAt{-1};

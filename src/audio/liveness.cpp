@@ -97,7 +97,6 @@ bool RunBoundedCall(Timeline& timeline, milliseconds allowance, std::function<vo
       work([&](milliseconds more) {
         std::lock_guard lock(call->mutex);
         call->watch.CallStarted(timeline.Now(), more);
-        timeline.Notify(call->changed);
       });
       std::lock_guard lock(call->mutex);
       call->done = true;

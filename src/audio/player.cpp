@@ -48,7 +48,6 @@ class OpenDevice {
  public:
   explicit OpenDevice(WaveOut& device) : device_(device) {}
   ~OpenDevice() {
-    if (closed_) return;
     if (!played_) device_.Stop();
     device_.Close();
   }
@@ -64,14 +63,12 @@ class OpenDevice {
     if (!device_.WaitPending(0)) return Playback::DeviceUnavailable;
     played_ = true;
     if (clock != nullptr) clock->Sleep(kClosingPause);
-    closed_ = true;
     return device_.Close() ? Playback::Played : Playback::DeviceUnavailable;
   }
 
  private:
   WaveOut& device_;
   bool played_ = false;
-  bool closed_ = false;
 };
 
 Playback PlayWhole(std::span<const std::int16_t> samples, Clock* clock, WaveOut& device) {

@@ -35,40 +35,28 @@ TEST(PlaySequence, PlaysShortSequencesFromOneBufferRoundedToTenMilliseconds) {
   EXPECT_NEAR(sim.winmm->closedAt.count(), 1710 + 100, 1);  // after the closing pause
 }
 
-TEST(PlaySequence, StreamsFromSixteenMebibytesOnWithTwoBuffersQueued) {
-  // 190,210 ms is 16,776,522 bytes and plays from one buffer; 190,220 ms is streamed.
+TEST(PlaySequence, PlaysUpToSixteenMebibytesFromOneBufferAndStreamsWholeStepsBeyond) {
+  // 190,210 ms is 16,776,522 bytes and plays from one buffer.
   ToneSequence whole = ToneSequence(190, {880, 1000});
   whole.push_back({0, 210});
   SimDevice wholeSim;
   EXPECT_EQ(PlaySequence(whole, Waveform::Triangle, *wholeSim.device, wholeSim), Playback::Played);
-  EXPECT_EQ(wholeSim.winmm->blocks, std::vector<std::size_t>{16776522});
+  EXPECT_EQ(wholeSim.winmm->calls, (Calls{"open", "write 16776522", "unprepare", "close"}));
 
-  ToneSequence streamed = ToneSequence(190, {880, 1000});
-  streamed.push_back({0, 220});
-  SimDevice sim;
-  EXPECT_EQ(PlaySequence(streamed, Waveform::Triangle, *sim.device, sim), Playback::Played);
-  EXPECT_EQ(sim.winmm->blocks.size(), streamed.size());
-  EXPECT_EQ(sim.winmm->maxPending, 2u);
-  EXPECT_EQ(sim.winmm->Samples(), Rendered(streamed, Waveform::Triangle));
-  EXPECT_NEAR(sim.winmm->closedAt.count(), 190220 + 100, 2);  // back to back, then the pause
-}
-
-TEST(PlaySequence, StreamedBuffersHoldWholeStepsForAtLeast200Milliseconds) {
-  // Steps of 10, 30 and 150 ms, 191.9 s in all: a buffer takes steps until it lasts 200 ms or more.
+  // Steps of 10, 30 and 150 ms, 191.9 s in all, streamed with two buffers queued: a buffer takes steps
+  // until it lasts 200 ms or more.
   ToneSequence tones;
-  for (int i = 0; i < 1010; ++i) {
-    tones.push_back({440, 10});
-    tones.push_back({0, 30});
-    tones.push_back({523.25, 150});
-  }
+  for (int i = 0; i < 1010; ++i) tones.insert(tones.end(), {{440, 10}, {0, 30}, {523.25, 150}});
   SimDevice sim;
   EXPECT_EQ(PlaySequence(tones, Waveform::Square, *sim.device, sim), Playback::Played);
   const auto& blocks = sim.winmm->blocks;
   for (std::size_t i = 0; i + 1 < blocks.size(); ++i) {
-    ASSERT_GE(blocks[i], StepBytes(200)) << i;
-    ASSERT_LT(blocks[i], StepBytes(200 + 150)) << i;
+    ASSERT_GE(blocks[i].size(), StepBytes(200)) << i;
+    ASSERT_LT(blocks[i].size(), StepBytes(200 + 150)) << i;
   }
+  EXPECT_EQ(sim.winmm->maxPending, 2u);
   EXPECT_EQ(sim.winmm->Samples(), Rendered(tones, Waveform::Square));
+  EXPECT_NEAR(sim.winmm->closedAt.count(), 191900 + 100, 2);  // back to back, then the pause
 }
 
 // A device that fails is stopped before it is closed, and its failure is the playback's.

@@ -36,7 +36,7 @@ class WaveOut {
   // Silences the device at once; it reads no queued block afterwards.
   virtual void Stop() = 0;
   // False when the device, as it closed, lost audio it had taken, or did not
-  // close within its allowance.
+  // close within its allowance. A closed device closes again at once.
   virtual bool Close() = 0;
 };
 

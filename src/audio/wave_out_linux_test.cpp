@@ -26,7 +26,7 @@ class SimPcm final : public Pcm {
     milliseconds suspendAt = milliseconds::max();  // every call for room fails from here on
     int drainError = 0;
     int drainInterruptions = 0;
-    bool playOut = false;  // the drain is left to silence
+    bool playOut = false;  // the last 10 ms are heard only once more follows: the drain drops them
     milliseconds standStillAt = milliseconds::max();
     bool stopped = false;  // the process is stopped at 1 s for 30 s
     bool recoverFails = false;
@@ -72,7 +72,7 @@ class SimPcm final : public Pcm {
     if (world_.drainError != 0) return world_.drainError;
     Play();
     state_ = Draining;
-    while (Held() > 0) {
+    while (Held() > (world_.playOut ? 441 : 0)) {
       timeline_.SleepUntil(timeline_.Now() + milliseconds(1));
       Play();
     }
@@ -92,7 +92,8 @@ class SimPcm final : public Pcm {
   void Play() {
     for (const milliseconds end = timeline_.Elapsed(); now_ < end; now_ += milliseconds(1)) {
       if (state_ == Prepared || state_ == Xrun || now_ < world_.startAfter || now_ >= world_.standStillAt) continue;
-      played_ = std::min(written_, played_ + 44 + now_.count() % 10 / 9);
+      const long heardOf = world_.playOut ? written_ - std::min(written_, 441L) : written_;
+      played_ = std::min(heardOf, played_ + 44 + now_.count() % 10 / 9);
       if (Held() == 0 && state_ == Running) state_ = Xrun;
     }
   }
@@ -119,8 +120,7 @@ TEST(AlsaFeeder, ThePlayerSeesEveryOutcomeOfThePcm) {
     Playback outcome;
     int from, by;
   };
-  const auto played = Playback::Played;
-  const auto lost = Playback::DeviceUnavailable;
+  const auto played = Playback::Played, lost = Playback::DeviceUnavailable;
   const Case cases[] = {
       {"healthy", {}, played, 3000, 3030},
       {"starts late, as a deep-buffered sink does", {.startAfter = ms(3900)}, played, 6900, 6930},
