@@ -54,6 +54,7 @@ TEST(PlaySequence, PlaysUpToSixteenMebibytesFromOneBufferAndStreamsWholeStepsBey
     ASSERT_GE(blocks[i].size(), StepBytes(200)) << i;
     ASSERT_LT(blocks[i].size(), StepBytes(200 + 150)) << i;
   }
+  EXPECT_EQ(blocks[0].size(), StepBytes(10 + 30 + 150 + 10));  // it stops at 200 ms when it reaches it
   EXPECT_EQ(sim.winmm->maxPending, 2u);
   EXPECT_EQ(sim.winmm->Samples(), Rendered(tones, Waveform::Square));
   EXPECT_NEAR(sim.winmm->closedAt.count(), 191900 + 100, 2);  // back to back, then the pause

@@ -4,7 +4,6 @@ namespace belvox {
 
 std::vector<SpeakerCall> SpeakerCalls(const ToneSequence& tones) {
   std::vector<SpeakerCall> calls;
-  calls.reserve(tones.size());
   for (const ToneStep& step : tones) {
     calls.push_back({step.frequency == 0.0, static_cast<std::uint32_t>(step.frequency), step.duration});
   }

@@ -109,7 +109,6 @@ class Feeder {
     bufferFrames_ = static_cast<std::uint64_t>(frames);
     playOut_ = s_->pcm->PlaysOutWithSilence();
     s_->MoveTo(State::Open);
-    s_->watch.Restart(s_->timeline.Now());
     return true;
   }
 
@@ -137,7 +136,6 @@ class Feeder {
     }
     const long written = Call(lock, [&] { return Write(frames); });
     const std::uint64_t heard = Call(lock, [&] { return Heard(); });
-    if (!s_->Feeding()) return false;
     if (written < 0) return Lose();
     if (writing) HandOver(static_cast<std::size_t>(written));
     Complete(heard);
@@ -180,7 +178,6 @@ class Feeder {
       } while (result == -EINTR);
       return result;
     });
-    if (!s_->Feeding()) return false;
     if (drained < 0) return Lose();
     Complete(position_);
     return true;

@@ -81,7 +81,6 @@ class WinmmWaveOut final : public WaveOut {
         })) {
       return;
     }
-    pending_ = 0;
     WaitPending(0);
   }
 

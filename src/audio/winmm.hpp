@@ -28,7 +28,7 @@ class Winmm {
   virtual void Unprepare() = 0;
   // waveOutGetPosition in samples; nullopt when the device does not tell.
   virtual std::optional<std::uint64_t> Position() = 0;
-  // waveOutReset: every block is done at once.
+  // waveOutReset: every block is done at once, each reported to `pending` as any other.
   virtual void Reset() = 0;
   // False when the device lost audio as it closed.
   virtual bool Close() = 0;

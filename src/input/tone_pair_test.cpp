@@ -16,23 +16,17 @@ TEST(PairParsers, RejectWithTheFirstFailingCheck) {
   const std::u16string thousandDigits(1000, u'9');
   const std::u16string tiny = u"0." + std::u16string(400, u'0') + u"1";
   const std::vector<std::tuple<std::u16string, MessageId, std::u16string>> frequencyTime = {
-      {u",100", MessageId::ToneListInvalid, u",100"},
-      {u"440,", MessageId::ToneListInvalid, u"440,"},
-      {u"440,100,100", MessageId::ToneListInvalid, u"440,100,100"},
-      {u"", MessageId::ToneListInvalid, u""},
-      {u"44.0.0,100", MessageId::FrequencyInvalid, u"44.0.0"},
-      {u" 440,100", MessageId::FrequencyInvalid, u" 440"},
-      {u"1e3,100", MessageId::FrequencyInvalid, u"1e3"},
-      {u"４４０,100", MessageId::FrequencyInvalid, u"４４０"},
+      {u",100", MessageId::ToneListInvalid, u",100"}, {u"440,", MessageId::ToneListInvalid, u"440,"},
+      {u"440,100,100", MessageId::ToneListInvalid, u"440,100,100"}, {u"", MessageId::ToneListInvalid, u""},
+      {u"44.0.0,100", MessageId::FrequencyInvalid, u"44.0.0"}, {u" 440,100", MessageId::FrequencyInvalid, u" 440"},
+      {u"1e3,100", MessageId::FrequencyInvalid, u"1e3"}, {u"４４０,100", MessageId::FrequencyInvalid, u"４４０"},
       {u"440,100.5", MessageId::TimeInvalid, u"100.5"},
       {u"5,abc", MessageId::TimeInvalid, u"abc"},  // character checks come before values
-      {u"44.0.0,abc", MessageId::FrequencyInvalid, u"44.0.0"},
-      {u"0.5,100", MessageId::FrequencyTooLow, u"0.5"},
+      {u"44.0.0,abc", MessageId::FrequencyInvalid, u"44.0.0"}, {u"0.5,100", MessageId::FrequencyTooLow, u"0.5"},
       {tiny + u",100", MessageId::FrequencyTooLow, tiny},
       {thousandDigits + u",100", MessageId::FrequencyTooHigh, thousandDigits},
       {u"19,9", MessageId::FrequencyTooLow, u"19"},  // frequency values before time values
-      {u"440,0", MessageId::TimeTooShort, u"0"},
-      {u"440,65546", MessageId::TimeTooLong, u"65546"},
+      {u"440,0", MessageId::TimeTooShort, u"0"}, {u"440,65546", MessageId::TimeTooLong, u"65546"},
       {u"440," + thousandDigits, MessageId::TimeTooLong, thousandDigits},
   };
   const std::vector<std::tuple<std::u16string, MessageId, std::u16string>> noteBeat = {
