@@ -55,12 +55,10 @@ TEST(ReadWavHeader, ReadsWhatAPlayerNeedsAndNamesWhatNoDeviceTakesOrCrashesPlayS
   }
   // Which headers no sound device takes, and which crash wine's PlaySoundW; every other one is the decoder's.
   const std::tuple<Fmt, std::uint32_t, bool, bool> rows[] = {
-      {{.rate = 1000}, 882, true, false},       {{.rate = 768000}, 882, true, false},
-      {{.rate = 999}, 882, false, false},       {{.rate = 768001}, 882, false, false},
-      {{.channels = 32}, 882, true, false},     {{.channels = 33}, 882, false, false},
-      {{.channels = 64}, 882, false, false},    {{.channels = 65}, 882, false, true},
-      {{.channels = 0}, 882, false, true},      {{.align = 0}, 882, true, true},
-      {{.tag = 0x55}, 0x7FFFFFFF, true, false}, {{}, 0x80000000, true, true},
+      {{.rate = 1000}, 882, true, false}, {{.rate = 768000}, 882, true, false}, {{.rate = 999}, 882, false, false},
+      {{.rate = 768001}, 882, false, false}, {{.channels = 32}, 882, true, false}, {{.align = 0}, 882, true, true},
+      {{.channels = 64}, 882, false, false}, {{.channels = 65}, 882, false, true}, {{.channels = 0}, 882, false, true},
+      {{.channels = 33}, 882, false, false}, {{.tag = 0x55}, 0x7FFFFFFF, true, false}, {{}, 0x80000000, true, true},
   };
   for (const auto& [fmt, dataBytes, audible, crashes] : rows) {
     const auto header = Read(Wave(fmt, dataBytes));

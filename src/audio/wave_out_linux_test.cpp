@@ -10,7 +10,7 @@
 namespace belvox {
 namespace {
 
-using std::chrono::milliseconds;
+using ms = std::chrono::milliseconds;
 
 // A PCM with a 200 ms buffer of 44.1 kHz mono frames on a virtual timeline: it
 // starts once the buffer is full (or when drained), then plays in real time and
@@ -19,19 +19,19 @@ class SimPcm final : public Pcm {
  public:
   struct World {
     int openError = 0;
-    milliseconds openTakes{0};
-    milliseconds startAfter{0};  // once full, as a deep-buffered sink does
+    ms openTakes{0};
+    ms startAfter{0};  // once full, as a deep-buffered sink does
     bool halfWrites = false;     // each write takes half of what is offered
     int failWriteAt = -1;        // the n-th write (from 0) fails for good
-    milliseconds suspendAt = milliseconds::max();  // every call for room fails from here on
+    ms suspendAt = ms::max();  // every call for room fails from here on
     int drainError = 0;
     int drainInterruptions = 0;
     bool playOut = false;  // the last 10 ms are heard only once more follows: the drain drops them
-    milliseconds standStillAt = milliseconds::max();
+    ms standStillAt = ms::max();
     bool stopped = false;  // the process is stopped at 1 s for 30 s
     bool recoverFails = false;
     bool loseOnClose = false;
-    milliseconds closeTakes{0};
+    ms closeTakes{0};
   };
 
   SimPcm(World world, fakes::VirtualTimeline& timeline, std::vector<std::byte>& heard)
@@ -73,7 +73,7 @@ class SimPcm final : public Pcm {
     Play();
     state_ = Draining;
     while (Held() > (world_.playOut ? 441 : 0)) {
-      timeline_.SleepUntil(timeline_.Now() + milliseconds(1));
+      timeline_.SleepUntil(timeline_.Now() + ms(1));
       Play();
     }
     return 0;
@@ -90,7 +90,7 @@ class SimPcm final : public Pcm {
   long Held() const { return written_ - played_; }
   // Plays what the time since the last look lets it, 44.1 frames a millisecond.
   void Play() {
-    for (const milliseconds end = timeline_.Elapsed(); now_ < end; now_ += milliseconds(1)) {
+    for (const ms end = timeline_.Elapsed(); now_ < end; now_ += ms(1)) {
       if (state_ == Prepared || state_ == Xrun || now_ < world_.startAfter || now_ >= world_.standStillAt) continue;
       const long heardOf = world_.playOut ? written_ - std::min(written_, 441L) : written_;
       played_ = std::min(heardOf, played_ + 44 + now_.count() % 10 / 9);
@@ -101,7 +101,7 @@ class SimPcm final : public Pcm {
   World world_;
   fakes::VirtualTimeline& timeline_;
   std::vector<std::byte>& heard_;  // what it was given
-  milliseconds now_{0};  // played up to here
+  ms now_{0};  // played up to here
   State state_ = Prepared;
   int writes_ = 0;
   long written_ = 0;
@@ -113,7 +113,6 @@ class SimPcm final : public Pcm {
 // not before; the stream ends between `from` and `by` ms.
 TEST(AlsaFeeder, ThePlayerSeesEveryOutcomeOfThePcm) {
   using World = SimPcm::World;
-  using ms = milliseconds;
   struct Case {
     const char* what;
     World world;

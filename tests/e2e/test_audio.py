@@ -3,6 +3,7 @@ arguments into ALSA's file plugin; and that every action ends in time."""
 
 import array
 import math
+import shutil
 import subprocess
 import wave
 from pathlib import Path
@@ -68,15 +69,18 @@ def test_a_wave_file_plays_bit_exact(audible, server, tmp_path):
 
 
 @pytest.mark.parametrize("switch,sound", [("/s", "bell"), ("/sq", "dialog-information"), ("/sw", None)])
-def test_alerts_play_the_themes_sound(audible, server, switch, sound):
-    """The theme has no question sound: the information sound stands in, not the fallback beep, which
-    plays only where no sound theme is found at all."""
+def test_alerts_play_the_themes_sound(audible, server, tmp_path, switch, sound):
+    """No question sound in the theme: the information sound stands in, not the beep that plays where no
+    theme is found at all. The bell, made 7 s long, plays whole: its server answers meanwhile."""
     if audible.windows:
         pytest.skip("wine's alerts are silent")
-    length = float(subprocess.run(["soxi", "-D", f"/usr/share/sounds/freedesktop/stereo/{sound}.oga"],
-                                  capture_output=True, text=True).stdout or 0.2)
+    theme = tmp_path / "sounds" / "freedesktop"
+    if sound:  # the system's theme
+        shutil.copytree("/usr/share/sounds/freedesktop", theme)
+        subprocess.run(["sox", "-n", "-t", "ogg", theme / "stereo/bell.oga", "synth", "7", "sine", "440"], check=True)
+    length = float(subprocess.run(["soxi", "-D", theme / f"stereo/{sound}.oga"], capture_output=True).stdout or 0.2)
     with server.capture() as captured:
-        result = audible.run([switch], env=None if sound else {"XDG_DATA_DIRS": "/none", "XDG_CACHE_HOME": "/none"})
+        result = audible.run([switch], env={"XDG_DATA_DIRS": str(tmp_path), "XDG_CACHE_HOME": str(tmp_path)})
     assert (result.stdout, result.stderr) == (b"", b"")
     heard = trim(captured)
     assert len(heard) / RATE == pytest.approx(length, abs=0.03)
