@@ -53,6 +53,15 @@ std::thread StartThread(Timeline& timeline, std::function<void()> work) {
 void NoteLeftBehind() { leftBehind = true; }
 bool LeftBehind() { return leftBehind; }
 
+void EndThread(std::thread& thread, bool ended) {
+  if (ended) {
+    thread.join();
+  } else {
+    thread.detach();
+    NoteLeftBehind();
+  }
+}
+
 void ProgressWatch::Restart(TimePoint now) {
   started_ = false;
   since_ = now;
@@ -106,13 +115,10 @@ bool RunBoundedCall(Timeline& timeline, milliseconds allowance, std::function<vo
     return false;
   }
   std::unique_lock lock(call->mutex);
-  if (Await(timeline, lock, call->changed, call->watch, [&] { return call->done; })) {
-    thread.join();  // past its last use of the lock
-    return true;
-  }
-  thread.detach();
-  NoteLeftBehind();
-  return false;
+  const bool returned = Await(timeline, lock, call->changed, call->watch, [&] { return call->done; });
+  lock.unlock();
+  EndThread(thread, returned);
+  return returned;
 }
 
 }  // namespace belvox

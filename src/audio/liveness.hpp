@@ -71,6 +71,10 @@ std::thread StartThread(Timeline& timeline, std::function<void()> work);
 void NoteLeftBehind();
 bool LeftBehind();
 
+// Joins `thread` once it has ended; one still in a call is detached and noted
+// as left behind.
+void EndThread(std::thread& thread, bool ended);
+
 // Judges whether a device still makes the progress it should (see above).
 class ProgressWatch {
  public:

@@ -342,12 +342,7 @@ class FeedingWaveOut final : public WaveOut {
   void Release(std::unique_lock<std::mutex>& lock) {
     const bool ended = shared_->state == State::Closed;
     lock.unlock();
-    if (ended) {
-      feeder_.join();
-    } else {
-      feeder_.detach();
-      NoteLeftBehind();
-    }
+    EndThread(feeder_, ended);
     shared_.reset();
   }
 
