@@ -115,8 +115,8 @@ bool RunBoundedCall(Timeline& timeline, milliseconds allowance, std::function<vo
     return false;
   }
   std::unique_lock lock(call->mutex);
+  // A call that returned has let go of the lock: joining it under the lock is safe.
   const bool returned = Await(timeline, lock, call->changed, call->watch, [&] { return call->done; });
-  lock.unlock();
   EndThread(thread, returned);
   return returned;
 }

@@ -25,7 +25,7 @@ class WaveOut {
  public:
   virtual ~WaveOut() = default;
 
-  // Played once the device is open; else why it did not open.
+  // Played once the device is open; else why it did not open. A device opens once.
   virtual Playback Open(const PcmFormat& format) = 0;
   // Queues a block of whole frames. Its memory must stay as it is until the
   // block has played or the device has been stopped.

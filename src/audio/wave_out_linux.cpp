@@ -73,8 +73,7 @@ struct Shared {
   std::vector<std::byte> staging;  // the feeder's: one chunk, copied out of a block under the lock
   State state = State::Opening;
   std::uint64_t changes = 0;   // what the player changed: blocks queued, moves
-  long openError = 0;          // why the PCM did not open
-  bool faulted = false;        // the PCM lost audio it had taken as it closed
+  long error = 0;              // why the PCM did not open, or -EIO: it lost audio it had taken as it closed
   std::deque<Block> blocks;    // queued and not yet played
   std::size_t handedOver = 0;  // the leading blocks wholly written to the PCM
   ProgressWatch watch;
@@ -90,10 +89,9 @@ class Feeder {
   void Run() {
     std::unique_lock lock(s_->mutex);
     if (!Start(lock)) return;
-    while (Step(lock)) {
-    }
+    while (s_->Feeding()) Step(lock);
     // What is left is silence, or audio nobody waits for any more.
-    s_->faulted = !Call(lock, [&] { return s_->pcm->Close(); }, kCloseAllowance);
+    if (!Call(lock, [&] { return s_->pcm->Close(); }, kCloseAllowance)) s_->error = -EIO;
     s_->MoveTo(State::Closed);
   }
 
@@ -102,28 +100,24 @@ class Feeder {
   bool Start(std::unique_lock<std::mutex>& lock) {
     const long frames = Call(lock, [&] { return s_->pcm->Open(s_->format); });
     if (frames <= 0) {
-      s_->openError = frames;
+      s_->error = frames;
       s_->MoveTo(State::Closed);
       return false;
     }
     bufferFrames_ = static_cast<std::uint64_t>(frames);
-    playOut_ = s_->pcm->PlaysOutWithSilence();
     s_->MoveTo(State::Open);
     return true;
   }
 
   // Writes what fits, reports what has played, judges the device and waits for
-  // what comes next. False once feeding has ended.
-  bool Step(std::unique_lock<std::mutex>& lock) {
+  // what comes next.
+  void Step(std::unique_lock<std::mutex>& lock) {
     const std::uint64_t seen = s_->changes;
-    if (!s_->Feeding()) return false;
-    if (s_->blocks.empty()) {  // nothing to judge the device by
-      s_->timeline.Wait(lock, s_->changed, TimePoint::max());
-      return true;
-    }
+    // With nothing queued there is nothing to judge the device by.
+    if (s_->blocks.empty()) return s_->timeline.Wait(lock, s_->changed, TimePoint::max());
     const bool writing = s_->handedOver < s_->blocks.size();
     const bool draining = !writing && s_->state == State::Draining;
-    if (draining && !playOut_) return Drained(lock);
+    if (draining && !s_->pcm->PlaysOutWithSilence()) return Drain(lock);
 
     std::size_t frames = 0;
     if (writing) {
@@ -136,19 +130,18 @@ class Feeder {
     }
     const long written = Call(lock, [&] { return Write(frames); });
     const std::uint64_t heard = Call(lock, [&] { return Heard(); });
-    if (written < 0) return Lose();
+    if (written < 0) return s_->MoveTo(State::Lost);
     if (writing) HandOver(static_cast<std::size_t>(written));
     Complete(heard);
     const TimePoint now = s_->timeline.Now();
     if (std::exchange(recovered_, false)) s_->watch.Recovered();
     s_->watch.Observe(heard, Milliseconds(held_), !s_->blocks.empty(), now);
-    if (s_->watch.Lost(now)) return Lose();
+    if (s_->watch.Lost(now)) return s_->MoveTo(State::Lost);
 
-    if (written > 0 || s_->changes != seen) return true;  // more may fit now, or more has come
+    if (written > 0 || s_->changes != seen) return;  // more may fit now, or more has come
     const TimePoint until = now + Timeout(frames > 0);
     s_->timeline.Wait(lock, s_->changed, until);
     s_->watch.Woke(until, s_->timeline.Now());
-    return true;
   }
 
   // Calls into the PCM with the lock released, timed by the watch.
@@ -163,14 +156,9 @@ class Feeder {
     return result;
   }
 
-  bool Lose() {
-    s_->MoveTo(State::Lost);
-    return false;
-  }
-
   // Everything has been written and the player waits for all of it. A drain that
   // a signal interrupts is asked for again.
-  bool Drained(std::unique_lock<std::mutex>& lock) {
+  void Drain(std::unique_lock<std::mutex>& lock) {
     const int drained = Call(lock, [&] {
       int result = 0;
       do {
@@ -178,9 +166,8 @@ class Feeder {
       } while (result == -EINTR);
       return result;
     });
-    if (drained < 0) return Lose();
+    if (drained < 0) return s_->MoveTo(State::Lost);
     Complete(position_);
-    return true;
   }
 
   // Until half the buffer is due to be free, while the device is `full` (as the
@@ -255,7 +242,6 @@ class Feeder {
   std::shared_ptr<Shared> s_;
   const std::uint32_t frameBytes_;
   std::uint64_t bufferFrames_ = 0;
-  bool playOut_ = false;
   std::uint64_t position_ = 0;  // frames written to the PCM
   std::uint64_t heard_ = 0;
   std::uint64_t held_ = 0;      // frames the device holds, its sink's latency included
@@ -271,7 +257,6 @@ class FeedingWaveOut final : public WaveOut {
   ~FeedingWaveOut() override { Close(); }
 
   Playback Open(const PcmFormat& format) override {
-    Close();
     try {
       shared_ = std::make_shared<Shared>(makePcm_(), format, timeline_);
       feeder_ = StartThread(timeline_, [shared = shared_] { Feeder(shared).Run(); });
@@ -284,7 +269,7 @@ class FeedingWaveOut final : public WaveOut {
     }
     std::unique_lock lock(shared_->mutex);
     if (WaitUntil(lock, [&] { return shared_->state != State::Opening; })) return Playback::Played;
-    const bool noMemory = shared_->openError == -ENOMEM;
+    const bool noMemory = shared_->error == -ENOMEM;
     Release(lock);
     return noMemory ? Playback::OutOfMemory : Playback::DeviceUnavailable;
   }
@@ -322,7 +307,7 @@ class FeedingWaveOut final : public WaveOut {
     std::unique_lock lock(shared_->mutex);
     shared_->MoveTo(State::Closing);
     Await(timeline_, lock, shared_->changed, shared_->watch, [&] { return shared_->state == State::Closed; });
-    const bool closed = shared_->state == State::Closed && !shared_->faulted;
+    const bool closed = shared_->state == State::Closed && shared_->error == 0;
     Release(lock);
     return closed;
   }

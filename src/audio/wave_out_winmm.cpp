@@ -25,11 +25,6 @@ class WinmmWaveOut final : public WaveOut {
       : winmm_(std::move(winmm)), timeline_(timeline), watch_(timeline.Now()) {}
 
   Playback Open(const PcmFormat& format) override {
-    pending_ = 0;
-    queued_ = 0;
-    position_ = 0;
-    lost_ = false;
-    watch_ = ProgressWatch(timeline_.Now());
     const auto opened = Bounded([this, format] { return winmm_->Open(format, pending_); });
     open_ = opened == Playback::Played;
     return opened.value_or(Playback::DeviceUnavailable);
