@@ -182,8 +182,8 @@ class SimWinmm final : public Winmm {
     std::lock_guard lock(mutex_);
     calls.push_back("write " + std::to_string(block.size()));
     if (std::ssize(blocks) == world_.refuseWriteAt) return false;
-    played.insert(played.end(), reinterpret_cast<const unsigned char*>(block.data()),
-                  reinterpret_cast<const unsigned char*>(block.data() + block.size()));
+    samples.resize(samples.size() + block.size() / 2);
+    std::memcpy(samples.data() + samples.size() - block.size() / 2, block.data(), block.size());
     blocks.push_back(block);
     const milliseconds start = std::max(Now(), plays_.empty() ? milliseconds(0) : plays_.back().second);
     plays_.emplace_back(start, start + milliseconds(block.size() * 10 / 882));
@@ -217,19 +217,12 @@ class SimWinmm final : public Winmm {
   bool Kept() const {
     std::size_t at = 0, unprepared = std::count(calls.begin(), calls.end(), "unprepare");
     for (std::size_t i = 0; i < blocks.size(); at += blocks[i++].size()) {
-      if (i >= unprepared && std::memcmp(blocks[i].data(), &played[at], blocks[i].size()) != 0) return false;
+      if (i >= unprepared && std::memcmp(blocks[i].data(), &samples[at / 2], blocks[i].size()) != 0) return false;
     }
     return true;
   }
-  // The 16-bit samples written so far.
-  std::vector<std::int16_t> Samples() const {
-    std::vector<std::int16_t> samples(played.size() / 2);
-    std::memcpy(samples.data(), played.data(), samples.size() * 2);
-    return samples;
-  }
-
   std::vector<std::string> calls;
-  std::vector<unsigned char> played;
+  std::vector<std::int16_t> samples;  // written so far
   std::vector<std::span<const std::byte>> blocks;  // as written: winmm may read each until it is unprepared
   std::size_t maxPending = 0;
   PcmFormat format;  // of the last open
@@ -254,11 +247,10 @@ class SimWinmm final : public Winmm {
     }
   }
   void Stop() {
-    {
-      std::lock_guard lock(mutex_);
-      stopped_ = true;
-      timeline_.Notify(changed_);
-    }
+    std::unique_lock lock(mutex_);
+    stopped_ = true;
+    timeline_.Notify(changed_);
+    lock.unlock();
     if (thread_.joinable()) thread_.join();
   }
 

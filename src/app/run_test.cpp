@@ -15,9 +15,8 @@ struct Outcome {
 
   friend bool operator==(const Outcome&, const Outcome&) = default;
   friend std::ostream& operator<<(std::ostream& out, const Outcome& o) {
-    out << std::string(o.message.begin(), o.message.end()) << " |";
-    for (const auto& sound : o.sounds) out << " " << sound;
-    return out << " | " << o.bytes;
+    for (const auto& sound : o.sounds) out << sound << ", ";
+    return out << std::string(o.message.begin(), o.message.end()) << " | " << o.bytes;
   }
 };
 
@@ -26,7 +25,7 @@ Outcome RunWith(const std::vector<std::u16string>& arguments) {
   fakes::RecordingSound sound;
   EXPECT_EQ(Run(fakes::Arguments(arguments), LanguageIndex::English, console, sound), 0);
   EXPECT_LE(console.texts.size(), 1u);
-  Outcome outcome{u"", sound.calls, sound.device.winmm->played.size()};
+  Outcome outcome{u"", sound.calls, sound.device.winmm->samples.size() * 2};
   if (!console.texts.empty()) {
     EXPECT_TRUE(console.texts[0].toStandardError && console.texts[0].appendNewline);
     outcome.message = console.texts[0].text;
@@ -93,7 +92,7 @@ TEST(Run, EachLetterChoosesItsWaveformAndEachSwitchItsDefault) {
     belvox::Run(fakes::Arguments({letter, pair}), LanguageIndex::English, console, sound);
     std::vector<std::int16_t> expected(11025);
     SynthesizeSamples(expected.data(), 11025, waveform, 440, 44100);
-    std::vector<std::int16_t> played = sound.device.winmm->Samples();
+    std::vector<std::int16_t> played = sound.device.winmm->samples;
     played.resize(expected.size());
     EXPECT_EQ(played, expected) << std::string(letter.begin(), letter.end());
   }

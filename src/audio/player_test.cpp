@@ -31,7 +31,7 @@ TEST(PlaySequence, PlaysShortSequencesFromOneBufferRoundedToTenMilliseconds) {
   EXPECT_EQ(PlaySequence(tones, Waveform::Sine, *sim.device, sim), Playback::Played);
   EXPECT_EQ(sim.winmm->calls, (Calls{"open", "write 150822", "unprepare", "close"}));
   ToneSequence rounded = {{440, 10}, {440, 20}, {440, 130}, {440, 190}, {440, 1330}, {0, 0}, {0, 10}, {0, 20}};
-  EXPECT_EQ(sim.winmm->Samples(), Rendered(rounded, Waveform::Sine));
+  EXPECT_EQ(sim.winmm->samples, Rendered(rounded, Waveform::Sine));
   EXPECT_NEAR(sim.winmm->closedAt.count(), 1710 + 100, 1);  // after the closing pause
 }
 
@@ -56,7 +56,7 @@ TEST(PlaySequence, PlaysUpToSixteenMebibytesFromOneBufferAndStreamsWholeStepsBey
   }
   EXPECT_EQ(blocks[0].size(), StepBytes(10 + 30 + 150 + 10));  // it stops at 200 ms when it reaches it
   EXPECT_EQ(sim.winmm->maxPending, 2u);
-  EXPECT_EQ(sim.winmm->Samples(), Rendered(tones, Waveform::Square));
+  EXPECT_EQ(sim.winmm->samples, Rendered(tones, Waveform::Square));
   EXPECT_NEAR(sim.winmm->closedAt.count(), 191900 + 100, 2);  // back to back, then the pause
 }
 
@@ -82,7 +82,7 @@ TEST(PlayBeeps, SquareWavesAtWholeHertzBackToBackAndNothingForNoSteps) {
   std::vector<std::int16_t> expected(4410 + 4410 + 5512, 0);
   SynthesizeSamples(expected.data(), 4410, Waveform::Square, 440, 44100);
   SynthesizeSamples(expected.data() + 8820, 5512, Waveform::Square, 880, 44100);
-  EXPECT_EQ(sim.winmm->Samples(), expected);
+  EXPECT_EQ(sim.winmm->samples, expected);
   EXPECT_EQ(sim.winmm->calls, (Calls{"open", "write 28664", "unprepare", "close"}));
   EXPECT_NEAR(sim.winmm->closedAt.count(), 325, 1);  // no pause after the last
 

@@ -31,17 +31,16 @@ std::vector<std::int16_t> PlayWav(const std::filesystem::path& path, PcmFormat& 
   EXPECT_EQ(sound.PlayWavFile(path), Playback::Played);
   std::filesystem::remove(path);
   format = sim.winmm->format;
-  return sim.winmm->Samples();
+  return sim.winmm->samples;
 }
 
 // Full scale 1.0 is 32767 and louder samples are clipped, whatever the file's peak.
 TEST(LinuxSound, PlaysFloatingPointWavesAtTheirOwnLevel) {
   const double values[] = {0.25, -0.25, 0.5, 1.0, -1.0, 1.5, -1.5, 0.0, std::numeric_limits<double>::quiet_NaN(), 1e-6};
   const std::vector<std::int16_t> expected = {8192, -8192, 16384, 32767, -32767, 32767, -32768, 0, 0, 0};
-  float floats[std::size(values)];
-  std::copy(std::begin(values), std::end(values), floats);
+  const std::vector<float> floats(std::begin(values), std::end(values));
   PcmFormat format;
-  EXPECT_EQ(PlayWav(WriteWav(3, 1, 44100, 4, floats, sizeof floats), format), expected);
+  EXPECT_EQ(PlayWav(WriteWav(3, 1, 44100, 4, floats.data(), floats.size() * 4), format), expected);
   EXPECT_EQ(PlayWav(WriteWav(3, 1, 44100, 8, values, sizeof values), format), expected);
 }
 
