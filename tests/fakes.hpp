@@ -159,8 +159,7 @@ class SimWinmm final : public Winmm {
     milliseconds openTakes{0};
     bool refuseOpen = false;
     int refuseWriteAt = -1;  // the n-th write (from 0) is refused
-    bool noPosition = false;
-    bool neverDone = false;
+    bool noPosition = false, neverDone = false;
     int lateBlock = -1;  // this block (from 0) is reported 1 s after it has played
     milliseconds standStillAt = milliseconds(1LL << 40);  // nothing plays from here on
     bool failClose = false;

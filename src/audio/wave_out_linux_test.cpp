@@ -25,13 +25,12 @@ class SimPcm final : public Pcm {
     bool halfWrites = false;     // each write takes half of what is offered
     int failWriteAt = -1;        // the n-th write (from 0) fails for good
     ms suspendAt = ms::max();  // every call for room fails from here on
-    int drainError = 0;
-    int drainInterruptions = 0;
+    int drainError = 0, drainInterruptions = 0;
     bool playOut = false;  // the last 10 ms are heard only once more follows: the drain drops them
+    ms latency{0};         // the sink's, beyond the buffer
     ms standStillAt = ms::max();
     bool stopped = false;  // the process is stopped at 1 s for 30 s
-    bool recoverFails = false;
-    bool loseOnClose = false;
+    bool recoverFails = false, loseOnClose = false;
     ms closeTakes{0};
   };
 
@@ -60,7 +59,7 @@ class SimPcm final : public Pcm {
   }
   int Delay(long& frames) override {
     Play();
-    frames = Held();
+    frames = Held() + world_.latency.count() * 441 / 10;
     return 0;
   }
   bool Underrun() override { return Avail() == -EPIPE; }
@@ -139,7 +138,8 @@ TEST(AlsaFeeder, ThePlayerSeesEveryOutcomeOfThePcm) {
       {"does not open", {.openError = -ENOENT}, lost, 0, 0},
       {"out of memory as it opens", {.openError = -ENOMEM}, Playback::OutOfMemory, 0, 0},
       {"never opens", {.openTakes = ms(3600000)}, lost, 2000, 2010},
-      {"drain left to silence", {.playOut = true}, played, 3000, 3030},
+      {"drain left to silence, heard 100 ms after it leaves the buffer", {.playOut = true, .latency = ms(100)}, played,
+       3100, 3130},
   };
   for (const Case& c : cases) {
     std::vector<std::byte> heard;
@@ -151,7 +151,8 @@ TEST(AlsaFeeder, ThePlayerSeesEveryOutcomeOfThePcm) {
     timeline.Finish();
     EXPECT_EQ(outcome, c.outcome) << c.what;
     EXPECT_TRUE(ended >= ms(c.from) && ended <= ms(c.by)) << c.what << ": " << ended.count() << " ms";
-    EXPECT_TRUE((outcome != Playback::Played || fakes::HoldsTwelveBlocks(heard)) && device->Close()) << c.what;
+    EXPECT_TRUE(outcome != Playback::Played || fakes::HoldsTwelveBlocks(heard)) << c.what;
+    EXPECT_TRUE(device->Close() && !device->Queue({}) && !device->WaitPending(0)) << c.what;  // closed for good
     EXPECT_TRUE(c.world.closeTakes <= ms(1000) || LeftBehind()) << c.what;  // the first row to leave it behind
   }
 }
