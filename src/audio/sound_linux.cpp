@@ -82,6 +82,7 @@ bool PlayEventSound(std::string_view id, const Extend& extend) {
         asked = !PulseServerName("").empty();
         lock.lock();
         extend(asked ? kLook + kStallAllowance : kEventSoundAllowance);
+        if (completion.finished) break;  // it finished while the server was asked: no notify will come
       }
       const auto until = timeline.Now() + kLook;
       timeline.Wait(lock, completion.done, until);
