@@ -32,7 +32,7 @@ VERSION = re.search(r"project\(belvox VERSION ([0-9.]+)", (ROOT / "CMakeLists.tx
 
 
 def pytest_configure(config):
-    config.addinivalue_line("markers", "long: plays in real time for minutes; scripts/test runs it beside the rest")
+    config.addinivalue_line("markers", "long: plays in real time for minutes; scripts/test runs it beside the builds")
     config.addinivalue_line("markers", "alone: wine's audio, captured or timed; scripts/test runs it when nothing "
                                        "else is busy, for wine's audio thread slips on a busy machine")
 
