@@ -56,6 +56,7 @@ TEST(PlaySequence, PlaysUpToSixteenMebibytesFromOneBufferAndStreamsWholeStepsBey
   }
   EXPECT_EQ(blocks[0].size(), StepBytes(10 + 30 + 150 + 10));  // it stops at 200 ms when it reaches it
   EXPECT_EQ(sim.winmm->maxPending, 2u);
+  EXPECT_EQ(std::count(sim.winmm->calls.begin(), sim.winmm->calls.end(), "unprepare"), std::ssize(blocks));  // once each
   EXPECT_EQ(sim.winmm->samples, Rendered(tones, Waveform::Square));
   EXPECT_NEAR(sim.winmm->closedAt.count(), 191900 + 100, 2);  // back to back, then the pause
 }
