@@ -26,6 +26,7 @@ TEST(WinmmWaveOut, ThePlayerSeesEveryOutcomeOfWinmm) {
       {"stopped for 30 s", {}, Ms(30000), played, 32400, 33100},
       {"a late wake is no stop", {.standStillAt = Ms(750)}, Ms(500), lost, 2750, 2760},  // last seen to play at 0.75 s
       {"never reports a block", {.neverDone = true}, Ms(0), lost, 2500, 2800},
+      {"stands still with one block to play", {.standStillAt = Ms(2900)}, Ms(0), lost, 5000, 5010},
       {"never reports a block, nor its position", {.noPosition = true, .neverDone = true}, Ms(0), lost, 4000, 4300},
       {"stopped for 30 s, then stands still: it may start again", {.standStillAt = Ms(750)}, Ms(30000), lost, 35000, 35010},
       {"never opens", {.openTakes = Ms(1 << 30)}, Ms(0), lost, 2000, 2010},
